@@ -1,0 +1,45 @@
+# Sourced by the scripts that run Windows programs: one virtual display, one
+# Wine prefix and one persistent wineserver per run, torn down on exit.
+#   wine_session_start <prefix-dir> [virtual]   # "virtual": always use Xvfb
+#   wine_session_stop
+
+WINE_SESSION_XVFB_PID=""
+
+wine_session_start() {
+  local prefix=$1 mode=${2:-virtual}
+  mkdir -p "$prefix"
+  export WINEPREFIX=$(cd "$prefix" && pwd)
+  export WINEDEBUG=-all
+  export WINEARCH=win64
+  # No Mono or Gecko installer dialogs when the prefix is created.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+
+  if [ "$mode" = virtual ] || [ -z "${DISPLAY:-}" ]; then
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 &
+    WINE_SESSION_XVFB_PID=$!
+    local display
+    read -r -t 20 display <"$fifo" || { echo "Xvfb did not start" >&2; rm -f "$fifo"; return 1; }
+    rm -f "$fifo"
+    export DISPLAY=":$display"
+  fi
+
+  # Started with all three streams on /dev/null: the Wine services inherit them,
+  # and a reader of our output would otherwise wait for those services to exit.
+  wineserver -p </dev/null >/dev/null 2>&1
+  timeout 120 wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+}
+
+wine_session_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 20 wineserver -w </dev/null >/dev/null 2>&1 || true
+  fi
+  if [ -n "$WINE_SESSION_XVFB_PID" ]; then
+    kill "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    WINE_SESSION_XVFB_PID=""
+  fi
+}
