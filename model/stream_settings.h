@@ -62,6 +62,16 @@ public:
 
 private:
     StreamEndpoint& currentEndpoint();
+    // Like `endpoint`, for writing.
+    StreamEndpoint& editableEndpoint(int index);
+    // Stands in for the first endpoint of a record that has none (only the
+    // file reader makes such records); it is reset on every use, so edits
+    // made through it go nowhere.
+    StreamEndpoint& detachedEndpoint() const;
+    // Copies one field's value into every endpoint of a protocol family.
+    template <typename Value>
+    void shareWithFamily(bool (*inFamily)(const std::string&), Value StreamEndpoint::*field,
+                         const Value& value);
 
     std::string name_;
     std::vector<StreamEndpoint> endpoints_;
@@ -72,4 +82,5 @@ private:
     int32_t lipSync_ = 0;
     std::string lipSyncText_ = "0";
     bool changed_ = false;
+    mutable StreamEndpoint detachedEndpoint_;
 };

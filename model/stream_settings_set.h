@@ -22,13 +22,21 @@ public:
 
     void addPreset();
     void removePreset(int index);
+    // Shrinks from the end or appends unnamed default presets; the count is
+    // kept within 0..32.
     void resize(int count);
     void clearChanged();
     bool anyChanged() const;
     void validateAll();
 
 private:
+    // Stands in for the first preset while the collection is empty (a loaded
+    // file may hold no presets); it is reset on every use, so edits made
+    // through it go nowhere.
+    StreamSettings& detachedPreset() const;
+
     std::vector<StreamSettings> presets_;
+    mutable StreamSettings detachedPreset_;
 
 public:
     // Read and written directly by the configuration file and the editor.

@@ -1,0 +1,42 @@
+#include "model/text_conversion.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The expectations below are those of code page 1252, which Wine uses under
+// the C.UTF-8 locale that the test environment sets.
+class TextConversion : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(GetACP(), 1252u) << "tests expect the ANSI code page 1252"; }
+};
+
+TEST_F(TextConversion, EmptyTextStaysEmpty)
+{
+    EXPECT_EQ(toWide(""), L"");
+    EXPECT_EQ(toNarrow(L""), "");
+}
+
+TEST_F(TextConversion, AnsiCharactersAbove127RoundTrip)
+{
+    const std::string narrow = "Caf\xE9 \x80 \xFF";
+    const std::wstring wide = L"Caf\u00E9 \u20AC \u00FF";
+    EXPECT_EQ(toWide(narrow), wide);
+    EXPECT_EQ(toNarrow(wide), narrow);
+    EXPECT_EQ(toNarrow(toWide(narrow)), narrow);
+}
+
+TEST_F(TextConversion, CharactersOutsideTheCodePageBecomeQuestionMarks)
+{
+    EXPECT_EQ(toNarrow(L"Cam \u4E2D\u6587"), "Cam ??");
+}
+
+TEST_F(TextConversion, AnEmbeddedZeroEndsTheText)
+{
+    EXPECT_EQ(toWide(std::string("ab\0cd", 5)), L"ab");
+    EXPECT_EQ(toNarrow(std::wstring(L"ab\0cd", 5)), "ab");
+}
+
+}  // namespace
