@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <pthread.h>
 #include <string>
@@ -30,9 +31,18 @@ public:
     const uint8_t* payload() const { return data_ ? data_ + offset_ : nullptr; }
     int32_t payloadSize() const { return size_ - offset_; }
 
+    // True once a read found fewer bytes than its value needs (a string
+    // without its terminator included): the data was cut short.
+    bool truncated() const { return truncated_; }
+
     // True once an allocation has failed: the buffer then refuses all writes,
     // and its payload must not be stored.
     bool failed() const { return failed_; }
+
+    // The allocator behind the storage (realloc by default). Tests put in one
+    // that fails; returns the one it replaced.
+    using Reallocator = void* (*)(void* block, size_t bytes);
+    static Reallocator replaceReallocator(Reallocator reallocator);
 
     int32_t capacity() const { return capacity_; }
     int32_t size() const { return size_; }
@@ -40,7 +50,13 @@ public:
     int32_t writePos() const { return writePos_; }
 
 private:
-    bool reserveForWrite(int32_t bytes);
+    void setSize(int64_t target);
+    void releaseStorage();
+    void failAllocation(int64_t bytes);
+    // Grows the logical size so that `bytes` more can be written at writePos_;
+    // false when the buffer can take no more.
+    bool makeRoomFor(int64_t bytes);
+    void storeAtWritePos(const void* bytes, size_t count);
 
     int32_t offset_ = 0;
     int32_t readPos_ = 0;
@@ -51,5 +67,6 @@ private:
     int32_t size_ = 0;
     pthread_mutex_t* mutex_ = nullptr;
     int32_t* shareCount_ = nullptr;
+    bool truncated_ = false;
     bool failed_ = false;
 };
