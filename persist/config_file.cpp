@@ -1,0 +1,182 @@
+#include "persist/config_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "persist/message.h"
+
+namespace {
+
+const int32_t kFileMagic = 0x0000D767;
+const int32_t kHeaderLength = 6;
+// The body length is stored in 16 bits.
+const int32_t kMaxBodyLength = 0xFFFF;
+const char kTemporarySuffix[] = ".tmp";
+
+// Supplies up to `count` bytes of a file; returns how many arrived.
+using ByteSource = std::function<int32_t(uint8_t* buffer, int32_t count)>;
+
+// Lays out header and body. False when the body does not fit its 16-bit
+// length or memory ran out: such a file must not be stored.
+bool composeFile(StreamSettingsSet& presets, Message& header, Message& body)
+{
+    const int count = presets.count();
+    body.putInt32(presets.setFlag_ ? 1 : 0);
+    body.putByte(static_cast<uint8_t>(count));
+    if (presets.current_ >= count)
+        presets.current_ = static_cast<uint8_t>(count - 1);
+    body.putByte(presets.current_);
+    for (int index = 0; index < count; ++index)
+        presets.at(index).writeTo(body);
+
+    const int32_t bodyLength = body.payloadSize();
+    header.putInt32(kFileMagic);
+    header.putByte(static_cast<uint8_t>(bodyLength >> 8));
+    header.putByte(static_cast<uint8_t>(bodyLength));
+    return !body.failed() && !header.failed() && bodyLength <= kMaxBodyLength;
+}
+
+// Fills `message` with `count` bytes from the source; false when fewer arrive.
+bool takeBytes(const ByteSource& source, Message& message, int32_t count)
+{
+    message.resize(count);
+    if (message.failed())
+        return false;
+    return count == 0 || source(message.payload(), count) == count;
+}
+
+// Takes the header and the body it announces; bytes after the body are never read.
+bool takeBody(const ByteSource& source, Message& body)
+{
+    Message header;
+    if (!takeBytes(source, header, kHeaderLength) || header.getInt32() != kFileMagic)
+        return false;
+    uint8_t high = 0;
+    uint8_t low = 0;
+    header.getByte(high);
+    header.getByte(low);
+    return takeBytes(source, body, high << 8 | low);
+}
+
+// Replaces the collection with the presets of `body`. A body cut short is
+// damaged like one with a wrong magic number.
+bool parseBody(StreamSettingsSet& presets, Message& body)
+{
+    const bool setFlag = body.getInt32() != 0;
+    if (body.truncated())
+        return false;
+    // Taken over before any preset is read, so it stands when one is damaged.
+    if (setFlag != presets.setFlag_)
+        presets.changed_ = true;
+    presets.setFlag_ = setFlag;
+
+    uint8_t countByte = 0;
+    uint8_t current = 0;
+    body.getByte(countByte);
+    body.getByte(current);
+    const int count = static_cast<int8_t>(countByte);
+    if (count < 0 || count > StreamSettingsSet::kMaxPresets || body.truncated())
+        return false;
+
+    StreamSettingsSet loaded(count);
+    for (int index = 0; index < count; ++index) {
+        if (!loaded.at(index).readFrom(body))
+            return false;
+    }
+    if (body.truncated())
+        return false;
+
+    presets.resize(count);
+    for (int index = 0; index < count; ++index)
+        presets.at(index).assignFrom(loaded.at(index));
+    presets.current_ = current < presets.count() ? current : static_cast<uint8_t>(presets.count() - 1);
+    return true;
+}
+
+bool writeAll(int file, const Message& message)
+{
+    const uint8_t* bytes = message.payload();
+    int32_t remaining = message.payloadSize();
+    while (remaining > 0) {
+        const int32_t written = writeSome(file, bytes, remaining);
+        if (written <= 0)
+            return false;
+        bytes += written;
+        remaining -= written;
+    }
+    return true;
+}
+
+int32_t readAll(int file, uint8_t* buffer, int32_t count)
+{
+    int32_t total = 0;
+    while (total < count) {
+        const int32_t received = readSome(file, buffer + total, count - total);
+        if (received <= 0)
+            break;
+        total += received;
+    }
+    return total;
+}
+
+// Writes the new content beside the target and moves it over the target only
+// once it is complete, so that a failure leaves the previous file untouched.
+bool storeReplacing(const FilePath& path, const Message& header, const Message& body)
+{
+    const FilePath temporary = path + FilePath(kTemporarySuffix, kTemporarySuffix + std::strlen(kTemporarySuffix));
+    const int file = createForWriting(temporary);
+    if (file < 0)
+        return false;
+    const bool written = writeAll(file, header) && writeAll(file, body) && flushToDisk(file);
+    const bool closed = closeFile(file);
+    if (written && closed && replaceFile(temporary, path))
+        return true;
+    removeFile(temporary);
+    return false;
+}
+
+}  // namespace
+
+bool writeConfigFile(StreamSettingsSet& presets, const FilePath& path)
+{
+    Message header;
+    Message body;
+    return composeFile(presets, header, body) && storeReplacing(path, header, body);
+}
+
+bool readConfigFile(StreamSettingsSet& presets, const FilePath& path)
+{
+    const int file = openForReading(path);
+    if (file < 0)
+        return false;
+    Message body;
+    const bool complete = takeBody([file](uint8_t* buffer, int32_t count) { return readAll(file, buffer, count); }, body);
+    closeFile(file);
+    return complete && parseBody(presets, body);
+}
+
+bool writeConfigBytes(StreamSettingsSet& presets, std::vector<uint8_t>& bytes)
+{
+    Message header;
+    Message body;
+    if (!composeFile(presets, header, body))
+        return false;
+    bytes.assign(header.payload(), header.payload() + header.payloadSize());
+    bytes.insert(bytes.end(), body.payload(), body.payload() + body.payloadSize());
+    return true;
+}
+
+bool readConfigBytes(StreamSettingsSet& presets, const uint8_t* bytes, size_t size)
+{
+    size_t position = 0;
+    auto fromMemory = [&](uint8_t* buffer, int32_t count) {
+        const size_t taken = std::min(static_cast<size_t>(count), size - position);
+        if (taken > 0)
+            std::memcpy(buffer, bytes + position, taken);
+        position += taken;
+        return static_cast<int32_t>(taken);
+    };
+    Message body;
+    return takeBody(fromMemory, body) && parseBody(presets, body);
+}
