@@ -1,12 +1,12 @@
 #include "app/renderer_notification.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "app/host_link.h"
+#include "app/module_path.h"
 #include "app/process_state.h"
 #include "model/text_conversion.h"
 #include "persist/diagnostic_log.h"
@@ -15,19 +15,14 @@ namespace {
 
 const wchar_t kVendor[] = L"Corvane";
 const wchar_t kStreamsSource[] = L"Corvane Streams...";
-const wchar_t kRendererFile[] = L"\\Renderer.exe";
+const wchar_t kRendererFile[] = L"Renderer.exe";
 const wchar_t kApplySettingsArgument[] = L"CorvaneApplySettings";
 constexpr int32_t kSourceFlag = 1;
-constexpr DWORD kModulePathLimit = 510;
 constexpr unsigned long kRendererWaitMilliseconds = 1000;
 
-// Renderer.exe in the directory of the running executable.
 std::wstring rendererPath()
 {
-    wchar_t path[kModulePathLimit + 1] = {};
-    GetModuleFileNameW(nullptr, path, kModulePathLimit);
-    PathRemoveFileSpecW(path);
-    return std::wstring(path) + kRendererFile;
+    return pathBesideExecutable(kRendererFile);
 }
 
 // The host drops what it knew of our sources before we list them again.

@@ -1,26 +1,17 @@
 #include "persist/configuration.h"
 
-#include <shlwapi.h>
-
+#include "app/module_path.h"
 #include "app/process_state.h"
 #include "app/renderer_notification.h"
 #include "persist/config_file.h"
 
 namespace {
 
-const DWORD kModulePathLimit = 510;
 const wchar_t kSaveFailed[] = L"Error saving configuraion";
 
-// config.dat in the editor's own directory; empty when the editor's path does
-// not fit the buffer (a cut path would name some other directory).
 FilePath configFilePath()
 {
-    wchar_t directory[kModulePathLimit];
-    const DWORD length = GetModuleFileNameW(nullptr, directory, kModulePathLimit);
-    if (length == 0 || length >= kModulePathLimit)
-        return FilePath();
-    PathRemoveFileSpecW(directory);
-    return FilePath(directory) + L"\\config.dat";
+    return pathBesideExecutable(L"config.dat");
 }
 
 }  // namespace
