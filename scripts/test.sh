@@ -53,6 +53,9 @@ echo "== Windows programs import only system DLLs"
 record "imports win64" "$root/scripts/check-imports.sh" "$build/win64"
 record "imports win32" "$root/scripts/check-imports.sh" "$build/win32"
 
+echo "== release archive"
+record "release archive" "$root/scripts/release.sh" >"$build/release.log" 2>&1
+
 echo "== native tests"
 run_ctest native
 
@@ -66,6 +69,9 @@ else
 fi
 wine_session_stop
 trap - EXIT
+
+echo "== fuzzing the configuration reader (a short run; scripts/fuzz.sh runs longer)"
+record "fuzz config reader" "$root/scripts/fuzz.sh" -runs=30000 -max_total_time=10 >"$build/fuzz.log" 2>&1
 
 echo "== summary"
 python3 "$root/scripts/summarize-tests.py" \

@@ -11,6 +11,8 @@ wine_session_start() {
   export WINEPREFIX=$(cd "$prefix" && pwd)
   export WINEDEBUG=-all
   export WINEARCH=win64
+  # The ANSI code page follows the locale: C.UTF-8 gives code page 1252.
+  export LC_ALL=C.UTF-8 LANG=C.UTF-8
   # No Mono or Gecko installer dialogs when the prefix is created.
   export WINEDLLOVERRIDES="mscoree,mshtml="
 
