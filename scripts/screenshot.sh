@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Photographs the editor under Wine on a virtual display: the main window on a
+# preset of each protocol family, and the save-changes prompt. Builds what it
+# needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
+# into build/screenshots/, whose path it prints at the end.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${RIVERRA_BUILD_ROOT:-$root/build}
+out=$build/screenshots
+run=$out/run
+
+cmake -S "$root" -B "$build/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build/win64" -j 2 --target RiverraConfig ui_remote >/dev/null
+
+# The editor reads config.dat beside itself: it runs from a folder of its own.
+rm -rf "$out"
+mkdir -p "$run"
+cp "$build/win64/app/RiverraConfig.exe" "$build/win64/tests/ui/ui_remote.exe" "$run/"
+
+source "$root/scripts/wine-session.sh"
+trap wine_session_stop EXIT
+wine_session_start "$build/screenshot-wine" virtual
+
+cd "$run"
+remote() { wine ui_remote.exe "$@" </dev/null | tr -d '\r'; }
+photograph() {  # <name> <frame>: the virtual screen, cropped to the frame
+  sleep 0.5  # the last repaint
+  import -window root "$out/screen.png"
+  convert "$out/screen.png" -crop "$2" +repage "$out/$1.png"
+  rm "$out/screen.png"
+}
+
+remote unmanaged RiverraConfig.exe
+remote sample-config
+# Any command line lets the editor run without the production system's libraries.
+wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
+editor=$!
+frame=$(remote wait)
+
+families=(off transport-stream multicast-host rtsp)
+for tab in "${!families[@]}"; do
+  remote tab "$tab"
+  photograph "main-${families[$tab]}" "$frame"
+done
+
+remote click 1029  # Add Preset: a change to be asked about
+remote close
+remote prompt >/dev/null
+photograph save-prompt "$frame"
+remote answer 5  # Don't Save
+for _ in $(seq 100); do
+  kill -0 "$editor" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$editor" 2>/dev/null; then
+  echo "The editor did not close." >&2
+  kill "$editor"
+  exit 1
+fi
+
+rm -rf "$run"
+echo "Screenshots: $out"

@@ -1,0 +1,371 @@
+// The preset page driven as a user drives it: clicks on the protocol list,
+// the check boxes, the tabs and the buttons, and text typed into the fields.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/process_state.h"
+#include "tests/ui/editor_session.h"
+#include "ui/resource.h"
+
+using namespace uitest;
+
+namespace {
+
+class PresetPage : public ::testing::Test {
+protected:
+    // Without config.dat the window shows the collection as the test leaves it.
+    void SetUp() override
+    {
+        removeConfig();
+        preset_collection = StreamSettingsSet(1);
+        live_mode = false;
+    }
+    void TearDown() override { removeConfig(); }
+
+    // The preset behind tab `index`, read on the window's thread.
+    StreamSettings presetAt(const EditorSession& editor, int index)
+    {
+        StreamSettings preset;
+        editor.onUi([&] { preset = preset_collection.at(index); });
+        return preset;
+    }
+
+    void expectTabs(const EditorSession& editor, const std::vector<std::wstring>& titles)
+    {
+        ASSERT_EQ(editor.tabCount(), static_cast<int>(titles.size()));
+        for (size_t i = 0; i < titles.size(); ++i)
+            EXPECT_EQ(editor.tabTitle(static_cast<int>(i)), titles[i]) << "tab " << i;
+    }
+};
+
+struct EndpointView {
+    int protocol;
+    bool host, port, streamName;  // enabled
+    std::wstring hostText, portText, streamNameText;
+};
+
+TEST_F(PresetPage, EndpointFieldsAndLabelsFollowTheChosenProtocol)
+{
+    const EndpointView views[] = {
+        {1, false, true, false, L"", L"9710", L""},
+        {2, true, true, false, L"239.192.10.40", L"2000", L""},
+        {3, false, true, false, L"", L"9710", L""},
+        {4, true, true, false, L"192.168.0.10", L"5000", L""},
+        {5, true, true, true, L"192.168.0.10", L"554", L"stream1"},
+        {6, true, true, true, L"192.168.0.10", L"554", L"stream1"},
+        {7, true, true, true, L"192.168.0.10", L"554", L"stream1"},
+        {8, false, true, false, L"", L"9710", L""},
+        {9, true, true, false, L"239.192.10.40", L"5000", L""},
+        {0, false, false, false, L"", L"", L""},
+    };
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.protocolShown(), 0);
+    EXPECT_FALSE(editor.enabled(IDC_PORT));
+    EXPECT_EQ(editor.text(IDC_PORT), L"");
+
+    for (const EndpointView& view : views) {
+        SCOPED_TRACE("protocol " + std::to_string(view.protocol));
+        editor.chooseProtocol(view.protocol);
+        EXPECT_EQ(editor.protocolShown(), view.protocol);
+        EXPECT_EQ(editor.enabled(IDC_HOST), view.host);
+        EXPECT_EQ(editor.enabled(IDC_HOST_LABEL), view.host);
+        EXPECT_EQ(editor.enabled(IDC_PORT), view.port);
+        EXPECT_EQ(editor.enabled(IDC_PORT_LABEL), view.port);
+        EXPECT_EQ(editor.enabled(IDC_STREAM_NAME), view.streamName);
+        EXPECT_EQ(editor.enabled(IDC_STREAM_NAME_LABEL), view.streamName);
+        EXPECT_EQ(editor.text(IDC_HOST), view.hostText);
+        EXPECT_EQ(editor.text(IDC_PORT), view.portText);
+        EXPECT_EQ(editor.text(IDC_STREAM_NAME), view.streamNameText);
+        EXPECT_EQ(presetAt(editor, 0).protocol(), view.protocol);
+    }
+    // The name, the list, sync, lip-sync and the buttons never change state.
+    for (int alwaysOn : {IDC_PRESET_NAME, IDC_PROTOCOL, IDC_SYNC, IDC_LIP_SYNC, IDC_ADD_PRESET, IDC_REMOVE_PRESET})
+        EXPECT_TRUE(editor.enabled(alwaysOn)) << alwaysOn;
+}
+
+TEST_F(PresetPage, ProtocolListHoldsTheTenProtocolsInIndexOrderAndShowsThemAllWhenOpen)
+{
+    const wchar_t* names[] = {
+        L"Off", L"Transport Stream over UDP", L"Transport Stream over UDP Multicast",
+        L"Transport Stream over TCP", L"Transport Stream over TCP Pull", L"RTSP over UDP",
+        L"RTSP over UDP Multicast", L"RTSP over TCP", L"Corvane Streaming over UDP",
+        L"Corvane Streaming over UDP Multicast",
+    };
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    std::vector<std::wstring> listed;
+    editor.onUi([&] {
+        const HWND list = editor.control(IDC_PROTOCOL);
+        const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[64] = {};
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            listed.push_back(text);
+        }
+    });
+    EXPECT_EQ(listed, std::vector<std::wstring>(std::begin(names), std::end(names)));
+
+    // The template leaves room for barely one entry; the list opens to show all.
+    editor.click(IDC_PROTOCOL);
+    bool open = false;
+    int shownEntries = 0;
+    editor.onUi([&] {
+        COMBOBOXINFO info = {};
+        info.cbSize = sizeof(info);
+        GetComboBoxInfo(editor.control(IDC_PROTOCOL), &info);
+        RECT area = {};
+        GetClientRect(info.hwndList, &area);
+        open = IsWindowVisible(info.hwndList) != FALSE;
+        shownEntries = area.bottom / static_cast<int>(SendMessageW(info.hwndList, LB_GETITEMHEIGHT, 0, 0));
+    });
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(open);
+    EXPECT_GE(shownEntries, 10);
+}
+
+TEST_F(PresetPage, SharedEndpointsKeepTheirValuesAcrossProtocolSwitches)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+
+    editor.chooseProtocol(5);  // RTSP over UDP
+    editor.replaceText(IDC_HOST, L"cam.example");
+    editor.replaceText(IDC_PORT, L"8554");
+    editor.replaceText(IDC_STREAM_NAME, L"live/main");
+    editor.chooseProtocol(7);  // RTSP over TCP shares all three
+    EXPECT_EQ(editor.text(IDC_HOST), L"cam.example");
+    EXPECT_EQ(editor.text(IDC_PORT), L"8554");
+    EXPECT_EQ(editor.text(IDC_STREAM_NAME), L"live/main");
+
+    editor.chooseProtocol(2);  // TS over UDP multicast keeps its own
+    EXPECT_EQ(editor.text(IDC_HOST), L"239.192.10.40");
+    editor.replaceText(IDC_HOST, L"239.1.2.3");
+    editor.chooseProtocol(4);
+    EXPECT_EQ(editor.text(IDC_HOST), L"192.168.0.10");
+    editor.chooseProtocol(2);
+    EXPECT_EQ(editor.text(IDC_HOST), L"239.1.2.3");
+
+    editor.chooseProtocol(1);  // TS over UDP and over TCP share the port
+    editor.replaceText(IDC_PORT, L"6000");
+    editor.chooseProtocol(3);
+    EXPECT_EQ(editor.text(IDC_PORT), L"6000");
+    editor.chooseProtocol(8);
+    EXPECT_EQ(editor.text(IDC_PORT), L"9710");
+
+    const StreamSettings preset = presetAt(editor, 0);
+    EXPECT_EQ(preset.endpoint(6).host_, "cam.example");
+    EXPECT_EQ(preset.endpoint(6).port_, 8554);
+    EXPECT_EQ(preset.endpoint(2).host_, "239.1.2.3");
+    EXPECT_EQ(preset.endpoint(1).port_, 6000);
+}
+
+TEST_F(PresetPage, SyncShowsAutomaticDelayAndGivesBackTheTypedDelay)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.replaceText(IDC_JITTER_DELAY, L"300");
+
+    editor.click(IDC_SYNC);
+    EXPECT_TRUE(editor.checked(IDC_SYNC));
+    EXPECT_TRUE(editor.checked(IDC_AUTO_JITTER));
+    EXPECT_FALSE(editor.enabled(IDC_AUTO_JITTER));
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"auto");
+    EXPECT_FALSE(editor.enabled(IDC_JITTER_DELAY));
+    EXPECT_FALSE(editor.enabled(IDC_JITTER_DELAY_LABEL));
+
+    editor.click(IDC_SYNC);
+    EXPECT_FALSE(editor.checked(IDC_SYNC));
+    EXPECT_FALSE(editor.checked(IDC_AUTO_JITTER));
+    EXPECT_TRUE(editor.enabled(IDC_AUTO_JITTER));
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"300");
+    EXPECT_TRUE(editor.enabled(IDC_JITTER_DELAY));
+    EXPECT_TRUE(editor.enabled(IDC_JITTER_DELAY_LABEL));
+    EXPECT_EQ(presetAt(editor, 0).jitterDelay(), 300);
+}
+
+TEST_F(PresetPage, AutomaticDelaySurvivesSyncAndHidesTheFixedDelay)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.replaceText(IDC_JITTER_DELAY, L"250");
+
+    editor.click(IDC_AUTO_JITTER);
+    EXPECT_TRUE(editor.checked(IDC_AUTO_JITTER));
+    EXPECT_TRUE(editor.enabled(IDC_AUTO_JITTER));
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"auto");
+    EXPECT_FALSE(editor.enabled(IDC_JITTER_DELAY));
+
+    editor.click(IDC_SYNC);
+    editor.click(IDC_SYNC);
+    EXPECT_TRUE(editor.checked(IDC_AUTO_JITTER));
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"auto");
+
+    editor.click(IDC_AUTO_JITTER);
+    EXPECT_FALSE(editor.checked(IDC_AUTO_JITTER));
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"250");
+    EXPECT_TRUE(editor.enabled(IDC_JITTER_DELAY));
+}
+
+TEST_F(PresetPage, TypedValuesStayWithTheirPresetAcrossTabSwitches)
+{
+    preset_collection = presets(2);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+
+    editor.replaceText(IDC_PRESET_NAME, L"North");
+    editor.chooseProtocol(5);
+    editor.replaceText(IDC_HOST, L"10.0.0.5");
+    editor.replaceText(IDC_LIP_SYNC, L"-40");
+    editor.replaceText(IDC_JITTER_DELAY, L"0100");  // octal
+
+    editor.clickTab(1);
+    EXPECT_EQ(editor.selectedTab(), 1);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 2");
+    EXPECT_EQ(editor.protocolShown(), 0);
+    EXPECT_EQ(editor.text(IDC_HOST), L"");
+    EXPECT_EQ(editor.text(IDC_LIP_SYNC), L"0");
+
+    editor.clickTab(0);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"North");
+    EXPECT_EQ(editor.protocolShown(), 5);
+    EXPECT_EQ(editor.text(IDC_HOST), L"10.0.0.5");
+    EXPECT_EQ(editor.text(IDC_LIP_SYNC), L"-40");
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"64");
+    // A tab change does not rename the tab.
+    expectTabs(editor, {L"Stream 1", L"Stream 2"});
+    EXPECT_EQ(presetAt(editor, 0).name(), "North");
+    EXPECT_EQ(presetAt(editor, 0).lipSync(), -40);
+}
+
+TEST_F(PresetPage, AddPresetAppendsANumberedTabAndKeepsTheSelection)
+{
+    preset_collection = presets(3, 1);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.replaceText(IDC_PRESET_NAME, L"Renamed");
+
+    editor.click(IDC_ADD_PRESET);
+    expectTabs(editor, {L"Stream 1", L"Renamed", L"Stream 3", L"Stream 4"});
+    EXPECT_EQ(editor.selectedTab(), 1);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Renamed");
+    EXPECT_TRUE(editor.anyChanged());
+}
+
+TEST_F(PresetPage, RemovePresetShowsTheFollowingOneAndNamesStayByCount)
+{
+    preset_collection = presets(3, 1);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+
+    editor.click(IDC_REMOVE_PRESET);
+    expectTabs(editor, {L"Stream 1", L"Stream 3"});
+    EXPECT_EQ(editor.selectedTab(), 1);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 3");
+
+    editor.click(IDC_ADD_PRESET);
+    expectTabs(editor, {L"Stream 1", L"Stream 3", L"Stream 3"});
+}
+
+TEST_F(PresetPage, RemovingTheLastTabSelectsTheNewLastTab)
+{
+    preset_collection = presets(3, 2);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    EXPECT_EQ(editor.selectedTab(), 2);
+
+    editor.click(IDC_REMOVE_PRESET);
+    expectTabs(editor, {L"Stream 1", L"Stream 2"});
+    EXPECT_EQ(editor.selectedTab(), 1);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 2");
+}
+
+TEST_F(PresetPage, RemovingTheOnlyPresetLeavesAFreshStreamOne)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.replaceText(IDC_PRESET_NAME, L"Doomed");
+    editor.chooseProtocol(5);
+
+    editor.click(IDC_REMOVE_PRESET);
+    expectTabs(editor, {L"Stream 1"});
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 1");
+    EXPECT_EQ(editor.protocolShown(), 0);
+    EXPECT_FALSE(editor.enabled(IDC_HOST));
+    EXPECT_TRUE(editor.anyChanged());
+}
+
+TEST_F(PresetPage, AddPresetStopsAtTwentyAndTabsStillWorkWithScrollArrows)
+{
+    preset_collection = presets(19);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+
+    editor.click(IDC_ADD_PRESET);
+    editor.click(IDC_ADD_PRESET);
+    ASSERT_EQ(editor.tabCount(), 20);
+    EXPECT_EQ(editor.tabTitle(19), L"Stream 20");
+    EXPECT_EQ(presetAt(editor, 19).name(), "Stream 20");
+
+    // Twenty tabs do not fit in one row: the tab control now also holds its
+    // scroll arrows beside the page, and the page must still take its edits.
+    editor.replaceText(IDC_PRESET_NAME, L"First");
+    editor.clickTab(1);
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 2");
+    EXPECT_EQ(presetAt(editor, 0).name(), "First");
+}
+
+TEST_F(PresetPage, FieldsTakeNoMoreThanTheirLimits)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.chooseProtocol(5);  // every endpoint field enabled
+
+    editor.replaceText(IDC_PRESET_NAME, std::wstring(45, L'n'));
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), std::wstring(40, L'n'));
+    editor.replaceText(IDC_HOST, std::wstring(130, L'h'));
+    EXPECT_EQ(editor.text(IDC_HOST), std::wstring(128, L'h'));
+    editor.replaceText(IDC_STREAM_NAME, std::wstring(255, L's'));
+    EXPECT_EQ(editor.text(IDC_STREAM_NAME), std::wstring(250, L's'));
+    editor.replaceText(IDC_PORT, L"1234567");
+    EXPECT_EQ(editor.text(IDC_PORT), L"12345");
+    editor.replaceText(IDC_JITTER_DELAY, L"123456");
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"1234");
+    editor.replaceText(IDC_LIP_SYNC, L"-123456");
+    EXPECT_EQ(editor.text(IDC_LIP_SYNC), L"-1234");
+
+    // Port and delay take digits only; lip-sync takes a sign and any text.
+    editor.replaceText(IDC_PORT, L"8a0-");
+    EXPECT_EQ(editor.text(IDC_PORT), L"80");
+    editor.replaceText(IDC_JITTER_DELAY, L"x5");
+    EXPECT_EQ(editor.text(IDC_JITTER_DELAY), L"5");
+    editor.replaceText(IDC_LIP_SYNC, L"abc");
+    EXPECT_EQ(editor.text(IDC_LIP_SYNC), L"abc");
+}
+
+TEST_F(PresetPage, KeyboardReachesThePageAndActsOnTheFocusedList)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.click(IDC_PRESET_NAME);
+    pressKey(VK_TAB);
+    editor.flushInput();
+    EXPECT_EQ(editor.focus(), editor.control(IDC_ADD_PRESET));
+
+    // Typed text reaches the preset when the list takes the focus, and the
+    // arrow keys then change the protocol without opening the list.
+    editor.replaceText(IDC_PRESET_NAME, L"Keyboard");
+    editor.click(IDC_PROTOCOL);
+    pressKey(VK_ESCAPE);  // closes the list again
+    pressKey(VK_DOWN);
+    editor.flushInput();
+    EXPECT_EQ(editor.protocolShown(), 1);
+    EXPECT_TRUE(editor.enabled(IDC_PORT));
+    EXPECT_EQ(presetAt(editor, 0).name(), "Keyboard");
+    EXPECT_EQ(presetAt(editor, 0).protocol(), 1);
+    EXPECT_FALSE(editor.ended());
+}
+
+}  // namespace
+

@@ -1,0 +1,190 @@
+// Remote control for the editor, used by scripts/screenshot.sh and by the UI
+// tests' set-up:
+//   ui_remote unmanaged <program.exe>...  Wine: let Wine itself manage the
+//                                         windows of these programs
+//   ui_remote sample-config               writes a sample config.dat beside itself
+//   ui_remote wait                        waits for the editor; prints its frame
+//   ui_remote tab <index>                 selects a tab as a click on it does
+//   ui_remote click <control id>          clicks a button of the page or the window
+//   ui_remote close                       asks the editor to close
+//   ui_remote prompt                      waits for the save-changes prompt; prints its frame
+//   ui_remote answer <control id>         clicks a button of the prompt
+// Frames are printed as ImageMagick geometry: WIDTHxHEIGHT+X+Y.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "app/module_path.h"
+#include "persist/config_file.h"
+#include "ui/resource.h"
+
+namespace {
+
+const wchar_t kEditorTitle[] = L"Riverra Plugin v1.0 Configuration Editor";
+const wchar_t kDialogClass[] = L"#32770";
+constexpr auto kWaitLimit = std::chrono::seconds(10);
+
+bool setUnmanaged(const wchar_t* program)
+{
+    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\X11 Driver";
+    HKEY settings = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &settings,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const wchar_t no[] = L"N";
+    const LONG result = RegSetValueExW(settings, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(no), sizeof(no));
+    RegCloseKey(settings);
+    return result == ERROR_SUCCESS;
+}
+
+// Without a window manager, Wine waits two seconds for one each time a window
+// that it hands to the window manager is hidden; the UI tests close many.
+int unmanaged(int count, wchar_t** programs)
+{
+    for (int i = 0; i < count; ++i)
+        if (!setUnmanaged(programs[i]))
+            return 1;
+    return 0;
+}
+
+StreamSettings samplePreset(const char* name, int protocol)
+{
+    StreamSettings preset;
+    preset.setName(name);
+    preset.selectProtocol(protocol);
+    return preset;
+}
+
+// One preset per family of protocols, with buffering settings of each kind.
+int sampleConfig()
+{
+    StreamSettingsSet sample(4);
+    sample.at(0) = samplePreset("Spare input", 0);
+    sample.at(1) = samplePreset("Encoder 1", 1);
+    sample.at(1).setPort(5004);
+    sample.at(1).setJitterDelay(120);
+    sample.at(2) = samplePreset("Multicast feed", 2);
+    sample.at(2).setHost("239.192.10.41");
+    sample.at(2).setSync(true);
+    sample.at(3) = samplePreset("Tesser camera", 7);
+    sample.at(3).setHost("192.168.0.21");
+    sample.at(3).setStreamName("stream1");
+    sample.at(3).setAutoJitter(true);
+    sample.at(3).setLipSyncText("-40");
+    return writeConfigFile(sample, pathBesideExecutable(L"config.dat")) ? 0 : 1;
+}
+
+template <typename Find>
+HWND waitFor(Find find)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    for (;;) {
+        const HWND found = find();
+        if (found && IsWindowVisible(found))
+            return found;
+        if (std::chrono::steady_clock::now() > deadline)
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+HWND editor()
+{
+    return FindWindowW(kDialogClass, kEditorTitle);
+}
+
+HWND prompt()
+{
+    const HWND main = editor();
+    for (HWND window = FindWindowW(kDialogClass, L""); window; window = FindWindowExW(nullptr, window, kDialogClass, L""))
+        if (GetWindow(window, GW_OWNER) == main)
+            return window;
+    return nullptr;
+}
+
+HWND page(HWND main)
+{
+    return FindWindowExW(GetDlgItem(main, IDC_PRESET_TABS), nullptr, kDialogClass, nullptr);
+}
+
+// Returns once the editor has handled what it was sent.
+void waitUntilIdle(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (process) {
+        WaitForInputIdle(process, 5000);
+        CloseHandle(process);
+    }
+}
+
+int printFrame(HWND window)
+{
+    RECT frame = {};
+    if (!window || !GetWindowRect(window, &frame))
+        return 1;
+    std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left, frame.top);
+    return 0;
+}
+
+int selectTab(HWND main, int index)
+{
+    SendMessageW(GetDlgItem(main, IDC_PRESET_TABS), TCM_SETCURFOCUS, index, 0);
+    return 0;
+}
+
+// Posted, so that a button that opens a modal prompt does not hold us up.
+int clickButton(HWND dialog, int controlId)
+{
+    HWND button = GetDlgItem(page(dialog), controlId);
+    if (!button)
+        button = GetDlgItem(dialog, controlId);
+    if (!button)
+        return 1;
+    PostMessageW(button, BM_CLICK, 0, 0);
+    waitUntilIdle(dialog);
+    return 0;
+}
+
+int run(int count, wchar_t** arguments)
+{
+    const std::wstring command = count > 1 ? arguments[1] : L"";
+    const int number = count > 2 ? _wtoi(arguments[2]) : -1;
+    if (command == L"unmanaged")
+        return unmanaged(count - 2, arguments + 2);
+    if (command == L"sample-config")
+        return sampleConfig();
+    if (command == L"wait")
+        return printFrame(waitFor(editor));
+    if (command == L"prompt")
+        return printFrame(waitFor(prompt));
+    const HWND main = editor();
+    if (!main)
+        return 1;
+    if (command == L"tab" && count > 2)
+        return selectTab(main, number);
+    if (command == L"click" && count > 2)
+        return clickButton(main, number);
+    if (command == L"close")
+        return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == L"answer" && count > 2)
+        return clickButton(prompt(), number);
+    std::fprintf(stderr, "usage: ui_remote unmanaged|sample-config|wait|tab N|click ID|close|prompt|answer ID\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int count, wchar_t** arguments)
+{
+    const int result = run(count, arguments);
+    std::fflush(stdout);
+    return result;
+}

@@ -1,0 +1,186 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+#include <uxtheme.h>
+
+#include "app/host_link.h"
+#include "app/process_state.h"
+#include "persist/configuration.h"
+#include "ui/preset_page.h"
+#include "ui/resource.h"
+#include "ui/save_prompt.h"
+
+namespace {
+
+HWND tabsOf(HWND window)
+{
+    return GetDlgItem(window, IDC_PRESET_TABS);
+}
+
+// The page is the one dialog among the tab control's children (the tab
+// control may also hold its scroll arrows).
+HWND pageOf(HWND window)
+{
+    return FindWindowExW(tabsOf(window), nullptr, WC_DIALOG, nullptr);
+}
+
+// A config.dat without presets leaves the collection empty; the window needs
+// one to show. The added preset counts as a change, as when Remove Preset
+// replaces the last one: what is shown is not what the file holds.
+void keepOnePreset()
+{
+    if (preset_collection.count() == 0)
+        preset_collection.addPreset();
+}
+
+void insertEmptyTabs(HWND tabs)
+{
+    for (int i = 0; i < preset_collection.count(); ++i) {
+        TCITEMW item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(L"");
+        SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void selectStoredTab(HWND tabs)
+{
+    const int presets = preset_collection.count();
+    if (preset_collection.current_ >= presets)
+        preset_collection.current_ = static_cast<uint8_t>(presets - 1);
+    SendMessageW(tabs, TCM_SETCURSEL, preset_collection.current_, 0);
+}
+
+// The logo is larger than its box in the template; it is centred above the
+// description, in the left column, instead of growing out of the window.
+void placeLogo(HWND window, HWND logo, HBITMAP bitmap)
+{
+    BITMAP size = {};
+    GetObjectW(bitmap, sizeof(size), &size);
+    RECT column = {12, 12, 114, 60};  // dialog units: the description's column above it
+    MapDialogRect(window, &column);
+    const int left = column.left + (column.right - column.left - size.bmWidth) / 2;
+    const int top = column.top + (column.bottom - column.top - size.bmHeight) / 2;
+    SetWindowPos(logo, nullptr, left, top, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void showLogo(HWND window)
+{
+    const HANDLE bitmap = LoadImageW(app_instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_SHARED);
+    const HWND logo = GetDlgItem(window, IDC_LOGO);
+    SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+    if (bitmap)
+        placeLogo(window, logo, static_cast<HBITMAP>(bitmap));
+}
+
+void onInitDialog(HWND window)
+{
+    loadConfiguration();
+    keepOnePreset();
+    const HWND tabs = tabsOf(window);
+    EnableThemeDialogTexture(tabs, ETDT_ENABLETAB);
+    insertEmptyTabs(tabs);
+    selectStoredTab(tabs);
+    const HWND page =
+        CreateDialogParamW(app_instance, MAKEINTRESOURCEW(IDD_PRESET_PAGE), tabs, presetPageProc, 0);
+    showLogo(window);
+    showPreset(page, true);
+}
+
+void onSave(HWND window)
+{
+    const HWND page = pageOf(window);
+    commitPage(page);
+    saveConfiguration(window);
+    showPreset(page, true);
+}
+
+// Asks whether to save; true when the window may close.
+bool userLetsClose(HWND window)
+{
+    const INT_PTR answer =
+        DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_SAVE_PROMPT), window, savePromptProc, 0);
+    if (answer == IDC_SAVE)
+        return saveConfiguration(window);
+    return answer == IDC_DONT_SAVE;
+}
+
+void requestClose(HWND window)
+{
+    commitPage(pageOf(window));
+    if (preset_collection.anyChanged() && !live_mode && !userLetsClose(window))
+        return;
+    EndDialog(window, 0);
+}
+
+// In live mode the window closes when the user turns to another window; the
+// editor's own message boxes (a failed save) take the activation too, and
+// must not close it behind them with the edits lost.
+bool losesActivationToOtherWindow(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    const HWND activated = reinterpret_cast<HWND>(lParam);
+    return LOWORD(wParam) == WA_INACTIVE && !(activated && GetWindow(activated, GW_OWNER) == window);
+}
+
+INT_PTR onNotify(HWND window, const NMHDR& header)
+{
+    if (header.code == TCN_SELCHANGING)
+        commitPage(pageOf(window));
+    else if (header.code == TCN_SELCHANGE)
+        showPreset(pageOf(window), false);
+    return FALSE;  // lets the tab change go ahead
+}
+
+INT_PTR onCommand(HWND window, int controlId)
+{
+    switch (controlId) {
+    case IDC_SAVE:
+        onSave(window);
+        return FALSE;
+    case IDCLOSE:
+        requestClose(window);
+        return TRUE;
+    case IDCANCEL:  // the Escape key
+        if (!live_mode)
+            return FALSE;
+        requestClose(window);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR onActivate(HWND window, WPARAM wParam, LPARAM lParam)
+{
+    if (!live_mode || !losesActivationToOtherWindow(window, wParam, lParam))
+        return FALSE;
+    requestClose(window);
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(window);
+        return FALSE;
+    case WM_NOTIFY:
+        return onNotify(window, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        return onCommand(window, LOWORD(wParam));
+    case WM_CLOSE:
+        requestClose(window);
+        return TRUE;
+    case WM_ACTIVATE:
+        return onActivate(window, wParam, lParam);
+    case WM_SYSCOMMAND:
+        // The low four bits are the system's own.
+        return (wParam & 0xFFF0) == SC_MAXIMIZE;
+    case WM_SIZE:
+        if (wParam == SIZE_MAXIMIZED)
+            ShowWindow(window, SW_SHOWNORMAL);
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,271 @@
+#include "ui/preset_page.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/process_state.h"
+#include "model/protocol_table.h"
+#include "model/text_conversion.h"
+#include "ui/resource.h"
+
+namespace {
+
+// The page offers at most this many presets, fewer than the collection allows.
+constexpr int kMaxPagePresets = 20;
+// A field is read as at most 255 UTF-16 units plus the terminator.
+constexpr int kFieldBufferUnits = 256;
+
+struct TypingLimit {
+    int controlId;
+    int characters;
+};
+
+constexpr TypingLimit kTypingLimits[] = {
+    {IDC_PRESET_NAME, 40}, {IDC_HOST, 128},        {IDC_PORT, 5},
+    {IDC_STREAM_NAME, 250}, {IDC_JITTER_DELAY, 4}, {IDC_LIP_SYNC, 5},
+};
+
+HWND tabsOf(HWND page)
+{
+    return GetParent(page);
+}
+
+int selectedTab(HWND page)
+{
+    return static_cast<int>(SendMessageW(tabsOf(page), TCM_GETCURSEL, 0, 0));
+}
+
+StreamSettings& selectedPreset(HWND page)
+{
+    return preset_collection.at(selectedTab(page));
+}
+
+std::string fieldText(HWND page, int controlId)
+{
+    wchar_t buffer[kFieldBufferUnits] = {};
+    GetWindowTextW(GetDlgItem(page, controlId), buffer, kFieldBufferUnits);
+    return toNarrow(buffer);
+}
+
+void showText(HWND page, int controlId, const std::string& text)
+{
+    SetWindowTextW(GetDlgItem(page, controlId), toWide(text).c_str());
+}
+
+bool isChecked(HWND page, int controlId)
+{
+    return SendDlgItemMessageW(page, controlId, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void showCheck(HWND page, int controlId, bool checked)
+{
+    SendDlgItemMessageW(page, controlId, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void enableControl(HWND page, int controlId, bool enabled)
+{
+    EnableWindow(GetDlgItem(page, controlId), enabled ? TRUE : FALSE);
+}
+
+void enableField(HWND page, int fieldId, int labelId, bool enabled)
+{
+    enableControl(page, fieldId, enabled);
+    enableControl(page, labelId, enabled);
+}
+
+int selectedProtocol(HWND page)
+{
+    return static_cast<int>(SendDlgItemMessageW(page, IDC_PROTOCOL, CB_GETCURSEL, 0, 0));
+}
+
+void setTabTitle(HWND tabs, int index, const std::wstring& title, UINT message)
+{
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<wchar_t*>(title.c_str());
+    SendMessageW(tabs, message, index, reinterpret_cast<LPARAM>(&item));
+}
+
+// Gives the tab control one tab per preset, titled with the preset names, and
+// keeps the selection on an existing tab. Returns the selection.
+int alignTabsWithPresets(HWND tabs, int selection)
+{
+    const int presets = preset_collection.count();
+    if (selection >= presets) {
+        selection = presets - 1;
+        SendMessageW(tabs, TCM_SETCURSEL, selection, 0);
+    }
+    const int tabCount = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < presets; ++i) {
+        const std::wstring title = toWide(preset_collection.at(i).name());
+        setTabTitle(tabs, i, title, i < tabCount ? TCM_SETITEMW : TCM_INSERTITEMW);
+    }
+    for (int i = tabCount - 1; i >= presets; --i)
+        SendMessageW(tabs, TCM_DELETEITEM, i, 0);
+    RedrawWindow(tabs, nullptr, nullptr, RDW_INVALIDATE);
+    return selection;
+}
+
+void showEndpoint(HWND page, const StreamSettings& preset)
+{
+    const std::string keyword = preset.protocolKeyword();
+    showText(page, IDC_HOST, preset.host());
+    enableField(page, IDC_HOST, IDC_HOST_LABEL, keywordUsesHost(keyword));
+    showText(page, IDC_PORT, preset.portText());
+    enableField(page, IDC_PORT, IDC_PORT_LABEL, keywordUsesPort(keyword));
+    showText(page, IDC_STREAM_NAME, preset.streamName());
+    enableField(page, IDC_STREAM_NAME, IDC_STREAM_NAME_LABEL, keywordUsesStreamName(keyword));
+}
+
+// While sync is on, the automatic delay shows as on and cannot be changed;
+// the fixed delay can be edited only when neither is on.
+void showBuffering(HWND page, const StreamSettings& preset)
+{
+    showCheck(page, IDC_SYNC, preset.sync());
+    showCheck(page, IDC_AUTO_JITTER, preset.sync() || preset.autoJitter());
+    enableControl(page, IDC_AUTO_JITTER, !preset.sync());
+    showText(page, IDC_JITTER_DELAY, preset.jitterDelayText());
+    enableField(page, IDC_JITTER_DELAY, IDC_JITTER_DELAY_LABEL, !preset.sync() && !preset.autoJitter());
+    showText(page, IDC_LIP_SYNC, preset.lipSyncText());
+}
+
+void placeInTabArea(HWND page)
+{
+    RECT area = {};
+    GetClientRect(tabsOf(page), &area);
+    SendMessageW(tabsOf(page), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    SetWindowPos(page, HWND_TOP, area.left, area.top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+void fillProtocolList(HWND page)
+{
+    const int protocols = preset_collection.at(0).endpointCount();
+    for (int index = 0; index < protocols; ++index) {
+        const std::wstring name = toWide(protocolDisplayName(index));
+        SendDlgItemMessageW(page, IDC_PROTOCOL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+}
+
+void setTypingLimits(HWND page)
+{
+    for (const TypingLimit& limit : kTypingLimits)
+        SendDlgItemMessageW(page, limit.controlId, EM_LIMITTEXT, limit.characters, 0);
+}
+
+void onInitDialog(HWND page)
+{
+    placeInTabArea(page);
+    fillProtocolList(page);
+    setTypingLimits(page);
+}
+
+void onProtocolChosen(HWND page)
+{
+    selectedPreset(page).selectProtocol(selectedProtocol(page));
+    showPreset(page, false);
+}
+
+void onSyncClicked(HWND page)
+{
+    selectedPreset(page).setSync(isChecked(page, IDC_SYNC));
+    showPreset(page, false);
+}
+
+void onAutoJitterClicked(HWND page)
+{
+    selectedPreset(page).setAutoJitter(isChecked(page, IDC_AUTO_JITTER));
+    showPreset(page, false);
+}
+
+void onAddPreset(HWND page)
+{
+    commitPage(page);
+    if (preset_collection.count() < kMaxPagePresets)
+        preset_collection.addPreset();
+    showPreset(page, true);
+}
+
+// The collection never stays empty: removing the only preset leaves a fresh one.
+void onRemovePreset(HWND page)
+{
+    commitPage(page);
+    preset_collection.removePreset(selectedTab(page));
+    if (preset_collection.count() == 0)
+        preset_collection.addPreset();
+    showPreset(page, true);
+}
+
+// The list and the check boxes commit the typed text when they gain the
+// focus, before a click on them fills the page anew. Code 3 is CBN_SETFOCUS
+// from the list and BN_UNHILITE from a check box, 6 is BN_SETFOCUS.
+bool isFocusCommitPoint(int controlId, int code)
+{
+    const bool fromCommitControl =
+        controlId == IDC_PROTOCOL || controlId == IDC_SYNC || controlId == IDC_AUTO_JITTER;
+    return fromCommitControl && (code == CBN_SETFOCUS || code == BN_SETFOCUS);
+}
+
+void onCommand(HWND page, int controlId, int code)
+{
+    if (isFocusCommitPoint(controlId, code)) {
+        commitPage(page);
+        return;
+    }
+    if (controlId == IDC_PROTOCOL && code == CBN_SELCHANGE)
+        onProtocolChosen(page);
+    else if (controlId == IDC_SYNC && code == BN_CLICKED)
+        onSyncClicked(page);
+    else if (controlId == IDC_AUTO_JITTER && code == BN_CLICKED)
+        onAutoJitterClicked(page);
+    else if (controlId == IDC_ADD_PRESET && code == BN_CLICKED)
+        onAddPreset(page);
+    else if (controlId == IDC_REMOVE_PRESET && code == BN_CLICKED)
+        onRemovePreset(page);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(page);
+        break;
+    case WM_COMMAND:
+        onCommand(page, LOWORD(wParam), HIWORD(wParam));
+        break;
+    }
+    return FALSE;
+}
+
+void showPreset(HWND page, bool refreshTabs)
+{
+    int selection = selectedTab(page);
+    const int presets = preset_collection.count();
+    preset_collection.current_ = static_cast<uint8_t>(selection >= 0 && selection < presets ? selection : presets - 1);
+    if (refreshTabs)
+        selection = alignTabsWithPresets(tabsOf(page), selection);
+
+    const StreamSettings& preset = preset_collection.at(selection);
+    showText(page, IDC_PRESET_NAME, preset.name());
+    SendDlgItemMessageW(page, IDC_PROTOCOL, CB_SETCURSEL, preset.protocol(), 0);
+    showEndpoint(page, preset);
+    showBuffering(page, preset);
+}
+
+void commitPage(HWND page)
+{
+    StreamSettings& preset = selectedPreset(page);
+    // The protocol first, so that host, port and stream name land in the
+    // endpoint shown; sync before the settings that it overrides.
+    preset.setName(fieldText(page, IDC_PRESET_NAME));
+    preset.selectProtocol(selectedProtocol(page));
+    preset.setHost(fieldText(page, IDC_HOST));
+    preset.setPort(parseNumber(fieldText(page, IDC_PORT)));
+    preset.setStreamName(fieldText(page, IDC_STREAM_NAME));
+    preset.setSync(isChecked(page, IDC_SYNC));
+    preset.setAutoJitter(isChecked(page, IDC_AUTO_JITTER));
+    preset.setJitterDelay(parseNumber(fieldText(page, IDC_JITTER_DELAY)));
+    preset.setLipSyncText(fieldText(page, IDC_LIP_SYNC));
+}

@@ -1,0 +1,41 @@
+// Resource and control identifiers: the contract between the templates and the code.
+#pragma once
+
+// Controls that the code never addresses.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+// Templates and images
+#define IDD_MAIN_WINDOW 101
+#define IDB_LOGO 134
+#define IDD_PRESET_PAGE 135
+#define IDD_SAVE_PROMPT 136
+#define IDI_APPLICATION_ICON 137
+
+// Main window (101)
+#define IDC_PRESET_TABS 1002
+#define IDC_LOGO 1021
+#define IDC_SAVE 1027
+// The Close button is IDCLOSE (8).
+
+// Preset page (135)
+#define IDC_PROTOCOL 1009
+#define IDC_HOST 1011
+#define IDC_PORT 1012
+#define IDC_STREAM_NAME 1013
+#define IDC_SYNC 1015
+#define IDC_AUTO_JITTER 1017
+#define IDC_JITTER_DELAY 1018
+#define IDC_LIP_SYNC 1019
+#define IDC_PRESET_NAME 1020
+#define IDC_HOST_LABEL 1023
+#define IDC_PORT_LABEL 1024
+#define IDC_STREAM_NAME_LABEL 1025
+#define IDC_JITTER_DELAY_LABEL 1026
+#define IDC_ADD_PRESET 1029
+#define IDC_REMOVE_PRESET 1030
+
+// Save-changes prompt (136): Save is IDC_SAVE (1027), Don't Save is 5, Cancel is IDCANCEL (2).
+#define IDC_DONT_SAVE 5
+#define IDC_PROMPT_ICON 1028
