@@ -6,6 +6,7 @@
 #include "app/host_link.h"
 #include "app/process_state.h"
 #include "persist/configuration.h"
+#include "ui/no_throw.h"
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 #include "ui/save_prompt.h"
@@ -157,9 +158,7 @@ INT_PTR onActivate(HWND window, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
-}  // namespace
-
-INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -183,4 +182,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     return FALSE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return withoutExceptions([&] { return handleMessage(window, message, wParam, lParam); });
 }

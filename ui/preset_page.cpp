@@ -7,6 +7,7 @@
 #include "app/process_state.h"
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
+#include "ui/no_throw.h"
 #include "ui/resource.h"
 
 namespace {
@@ -228,15 +229,17 @@ void onCommand(HWND page, int controlId, int code)
 
 INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        onInitDialog(page);
-        break;
-    case WM_COMMAND:
-        onCommand(page, LOWORD(wParam), HIWORD(wParam));
-        break;
-    }
-    return FALSE;
+    return withoutExceptions([&] {
+        switch (message) {
+        case WM_INITDIALOG:
+            onInitDialog(page);
+            break;
+        case WM_COMMAND:
+            onCommand(page, LOWORD(wParam), HIWORD(wParam));
+            break;
+        }
+        return static_cast<INT_PTR>(FALSE);
+    });
 }
 
 void showPreset(HWND page, bool refreshTabs)
