@@ -13,6 +13,7 @@
 #include "model/stream_settings_set.h"
 #include "persist/config_file.h"
 #include "tests/e2e/editor_process.h"
+#include "tests/support/code_page_text.h"
 #include "tests/support/host_log.h"
 #include "ui/resource.h"
 
@@ -45,16 +46,6 @@ std::wstring testFolderName()
     return std::wstring(name.begin(), name.end());
 }
 
-std::string toCodePage(const std::wstring& text)
-{
-    const int length = static_cast<int>(text.size());
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], bytes, nullptr, nullptr);
-    return narrow;
-}
-
 // The C runtime writes the banner's line break as CR LF.
 std::wstring bannerOutput()
 {
@@ -85,20 +76,6 @@ std::wstring createdDetector(const std::vector<HostEvent>& log)
     return log[create].fields[1];
 }
 
-// One announcement to the host: the calls that opening and every save make.
-std::vector<HostEvent> registration(const std::wstring& detector, const std::wstring& editorDirectory,
-                                    const std::vector<std::wstring>& presetNames)
-{
-    std::vector<HostEvent> events = {
-        {L"detector", L"reset_vendor", {detector, L"Corvane"}},
-        {L"detector", L"set_renderer_path", {detector, L"Corvane", editorDirectory + L"\\Renderer.exe"}},
-        {L"detector", L"add_source", {detector, L"Corvane", L"Corvane Streams...", L"1"}},
-    };
-    for (const std::wstring& name : presetNames)
-        events.push_back({L"detector", L"add_source", {detector, L"Corvane", name, L"1"}});
-    return events;
-}
-
 // The detector calls and renderer starts in the order they happened, each
 // start reduced to its command line.
 std::vector<HostEvent> announcements(const std::vector<HostEvent>& log)
@@ -115,7 +92,7 @@ std::vector<HostEvent> announcements(const std::vector<HostEvent>& log)
 
 HostEvent rendererStart(const std::wstring& editorDirectory)
 {
-    return {L"renderer", L"start", {L"\"" + editorDirectory + L"\\Renderer.exe\" CorvaneApplySettings"}};
+    return {L"renderer", L"start", {expectedRendererCommandLine(editorDirectory)}};
 }
 
 StreamSettingsSet presetsNamed(const std::vector<std::string>& names, int current)
@@ -169,7 +146,7 @@ protected:
 
     bool waitForRendererStarts(int count) const
     {
-        return waitUntil([&] { return countEvents(hostLog(), L"renderer", L"start") >= count; });
+        return waitUntil([&] { return countEvents(hostLog(), L"renderer", L"start") >= count; }, kWaitLimit);
     }
 
     // A start-up check that fails: its message box, dismissed as a user does,
@@ -269,9 +246,9 @@ TEST_F(StartupTest, WithoutVersionLibraryACompleteNetworkModuleGivesTheDetector)
     ASSERT_NE(window, nullptr);
 
     const std::wstring detector = createdDetector(hostLog());
-    EXPECT_EQ(eventsFrom(hostLog(), L"detector"), registration(detector, folder_.path(), {L"Stream 1"}));
+    EXPECT_EQ(eventsFrom(hostLog(), L"detector"), expectedRegistration(detector, folder_.path(), {L"Stream 1"}));
     // The renderer is missing beside the editor: a line on standard output, nothing for the user.
-    EXPECT_TRUE(waitUntil([&] { return editor.standardOutput().size() > bannerOutput().size(); }));
+    EXPECT_TRUE(waitUntil([&] { return editor.standardOutput().size() > bannerOutput().size(); }, kWaitLimit));
     EXPECT_EQ(editor.standardOutput(), bannerOutput() + L"CreateProcess failed (2).\r\n");
     EXPECT_TRUE(editor.showsNoOtherDialog());
 
@@ -394,7 +371,7 @@ TEST_F(SessionTest, OpeningAndSavingAnnounceThePresetsAndTheDetectorIsReturnedOn
     EXPECT_EQ(log[create].fields.at(0), L"0");
     EXPECT_NE(detector, hostPointerText(nullptr));
     EXPECT_EQ(countEvents(log, L"network", L"create"), 1);
-    std::vector<HostEvent> expected = registration(detector, folder_.path(), {L"Studio A", L"Studio B"});
+    std::vector<HostEvent> expected = expectedRegistration(detector, folder_.path(), {L"Studio A", L"Studio B"});
     expected.push_back(rendererStart(folder_.path()));
     EXPECT_EQ(announcements(log), expected);
     // Started hidden, and the folder's blank does not split the renderer's path.
@@ -410,13 +387,14 @@ TEST_F(SessionTest, OpeningAndSavingAnnounceThePresetsAndTheDetectorIsReturnedOn
     clickWindow(GetDlgItem(window, IDC_SAVE));
     ASSERT_TRUE(waitForRendererStarts(2));
 
-    const std::vector<HostEvent> second = registration(detector, folder_.path(), {L"Studio A", L"Kamera S\u00fcd"});
+    const std::vector<HostEvent> second =
+        expectedRegistration(detector, folder_.path(), {L"Studio A", L"Kamera S\u00fcd"});
     expected.insert(expected.end(), second.begin(), second.end());
     expected.push_back(rendererStart(folder_.path()));
     EXPECT_EQ(announcements(hostLog()), expected);
     EXPECT_EQ(fileBytes(folder_.configPath()).substr(0, 4), std::string(kConfigMagic, 4));
     EXPECT_EQ(presetNamesIn(folder_.configPath()),
-              (std::vector<std::string>{"Studio A", toCodePage(L"Kamera S\u00fcd")}));
+              (std::vector<std::string>{"Studio A", encodeText(L"Kamera S\u00fcd", CP_ACP)}));
     EXPECT_TRUE(IsWindowVisible(window)) << "Save must leave the window open";
     EXPECT_EQ(findEvent(hostLog(), L"network", L"destroy"), -1) << "destroyed while the window was open";
 

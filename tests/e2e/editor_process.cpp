@@ -5,21 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 #include <vector>
 
+#include "tests/support/code_page_text.h"
 #include "ui/resource.h"
 
 namespace e2e {
 
 namespace {
 
-constexpr milliseconds kPollInterval{10};
-// Hiding a window can keep Wine busy for a few seconds when no window manager
-// runs; an answer may take that long.
-constexpr UINT kAnswerLimitMs = 8000;
-const wchar_t kDialogClass[] = L"#32770";
-const wchar_t kOtherWindowClass[] = L"RiverraEndToEndOtherWindow";
 // The static that holds a message box's text.
 constexpr int kMessageBoxText = 0xFFFF;
 
@@ -88,7 +82,7 @@ std::vector<HWND> topLevelWindowsOf(DWORD processId)
 
 bool isMainWindow(HWND window)
 {
-    return windowText(window) == kMainTitle;
+    return windowText(window) == kEditorTitle;
 }
 
 bool isSavePrompt(HWND window)
@@ -101,18 +95,6 @@ bool isMessageBox(HWND window)
 {
     return className(window) == kDialogClass && !isMainWindow(window) && !isSavePrompt(window) &&
            GetDlgItem(window, kMessageBoxText) != nullptr && GetDlgItem(window, IDOK) != nullptr;
-}
-
-std::wstring fromCodePage(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], units);
-    return wide;
 }
 
 DWORD threadOf(HWND window)
@@ -128,56 +110,6 @@ GUITHREADINFO guiThreadInfo(HWND window)
     return info;
 }
 
-void send(std::vector<INPUT> inputs)
-{
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-// Every event carries the position itself: a click must not depend on where
-// the pointer was last reported, which another process may still be catching
-// up with.
-INPUT mouseInput(POINT screen, DWORD button)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
-    return input;
-}
-
-void clickAt(POINT screen)
-{
-    send({mouseInput(screen, 0), mouseInput(screen, MOUSEEVENTF_LEFTDOWN), mouseInput(screen, MOUSEEVENTF_LEFTUP)});
-}
-
-INPUT keyInput(WORD key, bool up)
-{
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, 0));  // MAPVK_VK_TO_VSC
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    if (key == VK_END)
-        input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
-    return input;
-}
-
-void typeText(const std::wstring& typed)
-{
-    std::vector<INPUT> inputs;
-    for (wchar_t character : typed) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wScan = character;
-        input.ki.dwFlags = KEYEVENTF_UNICODE;
-        inputs.push_back(input);
-        input.ki.dwFlags |= KEYEVENTF_KEYUP;
-        inputs.push_back(input);
-    }
-    send(inputs);
-}
-
 // Where a failed test leaves its folders for a look.
 std::wstring runsDirectory()
 {
@@ -185,23 +117,6 @@ std::wstring runsDirectory()
 }
 
 }  // namespace
-
-bool waitUntil(const std::function<bool()>& condition, milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (condition())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
 
 bool copyNetworkModule(NetworkModule build, const std::wstring& directory)
 {
@@ -376,62 +291,22 @@ DWORD EditorProcess::exitCode() const
 
 std::wstring EditorProcess::standardOutput() const
 {
-    return fromCodePage(fileBytes(outputPath_));
+    return decodeBytes(fileBytes(outputPath_), CP_ACP);
 }
 
 std::wstring EditorProcess::standardError() const
 {
-    return fromCodePage(fileBytes(errorPath_));
+    return decodeBytes(fileBytes(errorPath_), CP_ACP);
 }
 
 // Windows of the editor
-
-std::wstring windowText(HWND window)
-{
-    wchar_t text[512] = {};
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             kAnswerLimitMs, &copied))
-        return {};
-    return text;
-}
-
-std::wstring className(HWND window)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
 
 std::wstring messageBoxText(HWND box)
 {
     return windowText(GetDlgItem(box, kMessageBoxText));
 }
 
-bool dialogShowsText(HWND dialog, const std::wstring& text)
-{
-    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (windowText(child) == text)
-            return true;
-    }
-    return false;
-}
-
-HWND editorControl(HWND mainWindow, int id)
-{
-    const HWND page = FindWindowExW(GetDlgItem(mainWindow, IDC_PRESET_TABS), nullptr, kDialogClass, nullptr);
-    const HWND onPage = GetDlgItem(page, id);
-    return onPage ? onPage : GetDlgItem(mainWindow, id);
-}
-
 // Real input
-
-void clickWindow(HWND window)
-{
-    RECT area = {};
-    GetWindowRect(window, &area);
-    clickAt({(area.left + area.right) / 2, (area.top + area.bottom) / 2});
-}
 
 void clickNeutralSpot(HWND mainWindow)
 {
@@ -441,65 +316,19 @@ void clickNeutralSpot(HWND mainWindow)
     POINT spot = {client.right / 20, client.bottom - client.bottom / 20};
     ClientToScreen(mainWindow, &spot);
     clickAt(spot);
-    waitUntil([&] { return guiThreadInfo(mainWindow).hwndActive == mainWindow; });
-}
-
-void pressKeys(std::initializer_list<WORD> virtualKeys)
-{
-    std::vector<INPUT> inputs;
-    for (WORD key : virtualKeys)
-        inputs.push_back(keyInput(key, false));
-    for (auto key = std::rbegin(virtualKeys); key != std::rend(virtualKeys); ++key)
-        inputs.push_back(keyInput(*key, true));
-    send(inputs);
+    waitUntil([&] { return guiThreadInfo(mainWindow).hwndActive == mainWindow; }, kWaitLimit);
 }
 
 bool replaceText(HWND field, const std::wstring& typed)
 {
     clickWindow(field);
-    if (!waitUntil([&] { return guiThreadInfo(field).hwndFocus == field; }))
+    if (!waitUntil([&] { return guiThreadInfo(field).hwndFocus == field; }, kWaitLimit))
         return false;
-    std::vector<INPUT> keys = {keyInput(VK_END, false), keyInput(VK_END, true)};
-    for (size_t i = windowText(field).size(); i > 0; --i) {
-        keys.push_back(keyInput(VK_BACK, false));
-        keys.push_back(keyInput(VK_BACK, true));
-    }
-    send(keys);
-    if (!waitUntil([&] { return windowText(field).empty(); }))
+    eraseFromEnd(windowText(field).size());
+    if (!waitUntil([&] { return windowText(field).empty(); }, kWaitLimit))
         return false;
     typeText(typed);
-    return waitUntil([&] { return windowText(field) == typed; });
-}
-
-bool answerDialog(HWND dialog, int buttonId)
-{
-    const HWND button = GetDlgItem(dialog, buttonId);
-    if (button == nullptr)
-        return false;
-    clickWindow(button);
-    return waitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
-}
-
-// Other window
-
-OtherWindow::OtherWindow(RECT where)
-{
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kOtherWindowClass;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    RegisterClassW(&windowClass);  // fails harmlessly when already registered
-    window_ = CreateWindowExW(0, kOtherWindowClass, L"Another program", WS_OVERLAPPEDWINDOW, where.left, where.top,
-                              where.right - where.left, where.bottom - where.top, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    ShowWindow(window_, SW_SHOWNOACTIVATE);
-}
-
-OtherWindow::~OtherWindow()
-{
-    DestroyWindow(window_);
+    return waitUntil([&] { return windowText(field) == typed; }, kWaitLimit);
 }
 
 }  // namespace e2e

@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <functional>
-#include <initializer_list>
 #include <string>
+
+#include "tests/support/desktop_input.h"
+#include "tests/support/editor_windows.h"
 
 namespace e2e {
 
@@ -21,15 +23,10 @@ constexpr milliseconds kStartLimit{20000};
 // Any other wait for a window, an effect or the end of the process.
 constexpr milliseconds kWaitLimit{10000};
 
-const wchar_t kMainTitle[] = L"Riverra Plugin v1.0 Configuration Editor";
 const wchar_t kBanner[] = L"Starting Rverra for Orvanta GUI";
 const wchar_t kNetworkModuleFile[] = L"Module.NetworkVideo.x86.dll";
 const wchar_t kVersionLibraryFile[] = L"FrameWork.Versions.x86.dll";
 const wchar_t kRendererFile[] = L"Renderer.exe";
-
-// Polls `condition` until it holds or `limit` has passed, handling the
-// messages of the calling thread's own windows meanwhile.
-bool waitUntil(const std::function<bool()>& condition, milliseconds limit = kWaitLimit);
 
 // The stand-in network module in its three builds.
 enum class NetworkModule { complete, withoutCreate, withoutDestroy };
@@ -112,42 +109,14 @@ private:
     bool mainWindowSeen_ = false;
 };
 
-// Text of a window of any process; "" when it does not answer.
-std::wstring windowText(HWND window);
-std::wstring className(HWND window);
 // The text of a message box (its static 0xFFFF).
 std::wstring messageBoxText(HWND box);
-// Whether one of the dialog's controls shows exactly `text`.
-bool dialogShowsText(HWND dialog, const std::wstring& text);
-// A control of the main window or of the preset page inside its tab control.
-HWND editorControl(HWND mainWindow, int id);
 
-// Real input.
-void clickWindow(HWND window);
 // Clicks an empty spot of the main window, so that keys go to it.
 void clickNeutralSpot(HWND mainWindow);
-// Presses the keys in order and releases them in reverse, as for Alt+F4.
-void pressKeys(std::initializer_list<WORD> virtualKeys);
 // Clicks into an edit field, clears it and types `typed`; true once the field
 // shows exactly that text.
 bool replaceText(HWND field, const std::wstring& typed);
-// Clicks button `buttonId` of a dialog and waits until the dialog is gone.
-bool answerDialog(HWND dialog, int buttonId);
-
-// A plain top-level window of the test program, shown without taking the
-// activation, for the user to click on.
-class OtherWindow {
-public:
-    explicit OtherWindow(RECT where);
-    ~OtherWindow();
-    OtherWindow(const OtherWindow&) = delete;
-    OtherWindow& operator=(const OtherWindow&) = delete;
-
-    HWND window() const { return window_; }
-
-private:
-    HWND window_ = nullptr;
-};
 
 // The bytes of a file; none when it is missing.
 std::string fileBytes(const std::wstring& path);

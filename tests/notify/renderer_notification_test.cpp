@@ -54,24 +54,6 @@ std::wstring tempDirectory()
     return path;
 }
 
-std::wstring expectedCommandLine(const std::wstring& editorDirectory)
-{
-    return L"\"" + editorDirectory + L"\\Renderer.exe\" CorvaneApplySettings";
-}
-
-std::vector<HostEvent> expectedRegistration(const std::wstring& detector, const std::wstring& editorDirectory,
-                                            const std::vector<std::wstring>& presetNames)
-{
-    std::vector<HostEvent> events = {
-        {L"detector", L"reset_vendor", {detector, L"Corvane"}},
-        {L"detector", L"set_renderer_path", {detector, L"Corvane", editorDirectory + L"\\Renderer.exe"}},
-        {L"detector", L"add_source", {detector, L"Corvane", L"Corvane Streams...", L"1"}},
-    };
-    for (const std::wstring& name : presetNames)
-        events.push_back({L"detector", L"add_source", {detector, L"Corvane", name, L"1"}});
-    return events;
-}
-
 void setPresetNames(const std::vector<std::string>& names)
 {
     preset_collection.resize(static_cast<int>(names.size()));
@@ -162,7 +144,7 @@ TEST_F(NotificationTest, RendererIsStartedHiddenFromTheEditorsFolderWithTheApply
     ASSERT_GE(start, 0);
     const std::vector<std::wstring>& fields = log[start].fields;
     ASSERT_EQ(fields.size(), 4u);
-    EXPECT_EQ(fields[0], expectedCommandLine(programDirectory()));
+    EXPECT_EQ(fields[0], expectedRendererCommandLine(programDirectory()));
     EXPECT_EQ(fields[1], currentDirectory()) << "the renderer inherits the editor's current directory";
     EXPECT_NE(std::stoul(fields[2]) & STARTF_USESHOWWINDOW, 0u);
     EXPECT_EQ(fields[3], std::to_wstring(SW_HIDE));
@@ -390,7 +372,7 @@ TEST_P(EditorFolderPathTest, RendererPathReachesDetectorAndRendererAsOneToken)
     const std::vector<HostEvent> renderer = eventsFrom(log, L"renderer");
     ASSERT_EQ(renderer.size(), 3u);
     ASSERT_EQ(renderer[0].fields.size(), 4u);
-    EXPECT_EQ(renderer[0].fields[0], expectedCommandLine(folder.path()));
+    EXPECT_EQ(renderer[0].fields[0], expectedRendererCommandLine(folder.path()));
     EXPECT_EQ(renderer[0].fields[1], folder.path());
     EXPECT_EQ(renderer[0].fields[3], std::to_wstring(SW_HIDE));
     EXPECT_EQ(renderer[1].fields, (std::vector<std::wstring>{rendererPath, L"CorvaneApplySettings"}));

@@ -6,32 +6,9 @@
 #include <iterator>
 
 #include "host/host_log_format.h"
+#include "tests/support/code_page_text.h"
 
 namespace {
-
-std::wstring fromUtf8(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), length, &wide[0], units);
-    return wide;
-}
-
-std::string toUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &narrow[0], bytes, nullptr, nullptr);
-    return narrow;
-}
 
 std::vector<std::wstring> splitFields(const std::wstring& line)
 {
@@ -67,9 +44,9 @@ bool HostEvent::operator==(const HostEvent& other) const
 
 void PrintTo(const HostEvent& event, std::ostream* out)
 {
-    *out << toUtf8(event.source) << ' ' << toUtf8(event.name);
+    *out << encodeText(event.source, CP_UTF8) << ' ' << encodeText(event.name, CP_UTF8);
     for (const std::wstring& field : event.fields)
-        *out << " [" << toUtf8(field) << ']';
+        *out << " [" << encodeText(field, CP_UTF8) << ']';
 }
 
 std::vector<HostEvent> readHostLog(const std::wstring& path)
@@ -79,7 +56,7 @@ std::vector<HostEvent> readHostLog(const std::wstring& path)
     std::vector<HostEvent> events;
     size_t start = 0;
     for (size_t end = content.find('\n'); end != std::string::npos; end = content.find('\n', start)) {
-        events.push_back(parseLine(fromUtf8(content.substr(start, end - start))));
+        events.push_back(parseLine(decodeBytes(content.substr(start, end - start), CP_UTF8)));
         start = end + 1;
     }
     return events;
@@ -120,4 +97,22 @@ bool waitForHostEvent(const std::wstring& path, const std::wstring& source, cons
 std::wstring hostPointerText(const void* pointer)
 {
     return host_log::pointerText(pointer);
+}
+
+std::vector<HostEvent> expectedRegistration(const std::wstring& detector, const std::wstring& editorDirectory,
+                                            const std::vector<std::wstring>& presetNames)
+{
+    std::vector<HostEvent> events = {
+        {L"detector", L"reset_vendor", {detector, L"Corvane"}},
+        {L"detector", L"set_renderer_path", {detector, L"Corvane", editorDirectory + L"\\Renderer.exe"}},
+        {L"detector", L"add_source", {detector, L"Corvane", L"Corvane Streams...", L"1"}},
+    };
+    for (const std::wstring& name : presetNames)
+        events.push_back({L"detector", L"add_source", {detector, L"Corvane", name, L"1"}});
+    return events;
+}
+
+std::wstring expectedRendererCommandLine(const std::wstring& editorDirectory)
+{
+    return L"\"" + editorDirectory + L"\\Renderer.exe\" CorvaneApplySettings";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Reads the event log that the production-system stand-ins write (host/README.md).
+// Reads the event log that the production-system stand-ins write
+// (host/README.md), and tells which events an editor is expected to cause there.
 
 #include <ostream>
 #include <string>
@@ -35,3 +36,11 @@ bool waitForHostEvent(const std::wstring& path, const std::wstring& source, cons
 
 // A pointer as the stand-ins record it.
 std::wstring hostPointerText(const void* pointer);
+
+// The detector calls with which an editor in `editorDirectory` announces its
+// presets to the host, on opening and at every save.
+std::vector<HostEvent> expectedRegistration(const std::wstring& detector, const std::wstring& editorDirectory,
+                                            const std::vector<std::wstring>& presetNames);
+
+// The command line with which that editor starts the renderer.
+std::wstring expectedRendererCommandLine(const std::wstring& editorDirectory);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "model/stream_settings_set.h"
+#include "tests/support/desktop_input.h"
 
 namespace uitest {
 
@@ -21,9 +22,6 @@ using std::chrono::milliseconds;
 
 // Waits for a window or an effect at most this long; nothing here hangs.
 constexpr milliseconds kWaitLimit{5000};
-
-// Polls `condition` until it holds or `limit` has passed.
-bool waitUntil(const std::function<bool()>& condition, milliseconds limit = kWaitLimit);
 
 // config.dat beside the test program, where the editor reads and writes it.
 std::wstring configPath();
@@ -103,35 +101,6 @@ private:
     std::atomic<DWORD> threadId_{0};
     std::atomic<bool> ended_{false};
     std::atomic<INT_PTR> result_{-2};
-};
-
-// Real input.
-void clickAt(POINT screen);
-void clickWindow(HWND window);
-void pressKey(WORD virtualKey);
-void pressKeys(std::initializer_list<WORD> virtualKeys);
-void typeText(const std::wstring& typed);
-
-// Text of any window, and the control of a dialog that shows a text.
-std::wstring windowText(HWND window);
-HWND childWithText(HWND dialog, const std::wstring& text);
-bool dialogShowsText(HWND dialog, const std::wstring& text);
-
-// A plain top-level window of another thread, shown without taking the
-// activation, for the user to click on.
-class OtherWindow {
-public:
-    explicit OtherWindow(RECT where);
-    ~OtherWindow();
-    OtherWindow(const OtherWindow&) = delete;
-    OtherWindow& operator=(const OtherWindow&) = delete;
-
-    HWND window() const { return window_; }
-
-private:
-    std::thread thread_;
-    std::atomic<HWND> window_{nullptr};
-    std::atomic<DWORD> threadId_{0};
 };
 
 }  // namespace uitest

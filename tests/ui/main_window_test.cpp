@@ -242,7 +242,7 @@ TEST_F(MainWindow, PromptOpensAtTheClientCornerWithItsIconBesideTheQuestion)
 
     // Escape answers Cancel; the editor stays.
     pressKey(VK_ESCAPE);
-    EXPECT_TRUE(waitUntil([&] { return !IsWindow(prompt); }));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(prompt); }, kWaitLimit));
     editor.flushInput();
     EXPECT_FALSE(editor.ended());
 }

@@ -18,17 +18,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "app/module_path.h"
 #include "persist/config_file.h"
+#include "tests/support/desktop_input.h"
+#include "tests/support/editor_windows.h"
 #include "ui/resource.h"
 
 namespace {
 
-const wchar_t kEditorTitle[] = L"Riverra Plugin v1.0 Configuration Editor";
-const wchar_t kDialogClass[] = L"#32770";
-constexpr auto kWaitLimit = std::chrono::seconds(10);
+constexpr std::chrono::milliseconds kWaitLimit{10000};
 
 bool setUnmanaged(const wchar_t* program)
 {
@@ -80,18 +79,16 @@ int sampleConfig()
     return writeConfigFile(sample, pathBesideExecutable(L"config.dat")) ? 0 : 1;
 }
 
-template <typename Find>
-HWND waitFor(Find find)
+HWND waitFor(HWND (*find)())
 {
-    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    for (;;) {
-        const HWND found = find();
-        if (found && IsWindowVisible(found))
-            return found;
-        if (std::chrono::steady_clock::now() > deadline)
-            return nullptr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    HWND found = nullptr;
+    const bool shown = waitUntil(
+        [&] {
+            found = find();
+            return found && IsWindowVisible(found);
+        },
+        kWaitLimit);
+    return shown ? found : nullptr;
 }
 
 HWND editor()
@@ -106,11 +103,6 @@ HWND prompt()
         if (GetWindow(window, GW_OWNER) == main)
             return window;
     return nullptr;
-}
-
-HWND page(HWND main)
-{
-    return FindWindowExW(GetDlgItem(main, IDC_PRESET_TABS), nullptr, kDialogClass, nullptr);
 }
 
 // Returns once the editor has handled what it was sent.
@@ -143,9 +135,7 @@ int selectTab(HWND main, int index)
 // Posted, so that a button that opens a modal prompt does not hold us up.
 int clickButton(HWND dialog, int controlId)
 {
-    HWND button = GetDlgItem(page(dialog), controlId);
-    if (!button)
-        button = GetDlgItem(dialog, controlId);
+    const HWND button = editorControl(dialog, controlId);
     if (!button)
         return 1;
     PostMessageW(button, BM_CLICK, 0, 0);
