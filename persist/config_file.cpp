@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "persist/file_replace.h"
 #include "persist/message.h"
 
 namespace {
@@ -96,16 +97,7 @@ bool parseBody(StreamSettingsSet& presets, Message& body)
 
 bool writeAll(int file, const Message& message)
 {
-    const uint8_t* bytes = message.payload();
-    int32_t remaining = message.payloadSize();
-    while (remaining > 0) {
-        const int32_t written = writeSome(file, bytes, remaining);
-        if (written <= 0)
-            return false;
-        bytes += written;
-        remaining -= written;
-    }
-    return true;
+    return ::writeAll(file, message.payload(), message.payloadSize());
 }
 
 int32_t readAll(int file, uint8_t* buffer, int32_t count)
@@ -120,20 +112,42 @@ int32_t readAll(int file, uint8_t* buffer, int32_t count)
     return total;
 }
 
+// Writes the new content into the target itself, for when another program's
+// hold keeps the target from being replaced. The file first grows to the new
+// length, so that running out of space leaves the old content as it was (the
+// reader never looks past the old body).
+InPlaceWrite writeInPlace(const FilePath& path, const Message& header, const Message& body)
+{
+    const int file = openExistingForWriting(path);
+    if (file < 0)
+        return InPlaceWrite::targetUntouched;
+    const int32_t length = header.payloadSize() + body.payloadSize();
+    const int64_t oldLength = fileSize(file);
+    if (oldLength < 0 || (oldLength < length && !setFileSize(file, length))) {
+        closeFile(file);
+        return InPlaceWrite::targetUntouched;
+    }
+    const bool written = writeAll(file, header) && writeAll(file, body) && setFileSize(file, length) && flushToDisk(file);
+    const bool closed = closeFile(file);
+    return written && closed ? InPlaceWrite::written : InPlaceWrite::failedPartWay;
+}
+
 // Writes the new content beside the target and moves it over the target only
 // once it is complete, so that a failure leaves the previous file untouched.
 bool storeReplacing(const FilePath& path, const Message& header, const Message& body)
 {
-    const FilePath temporary = path + FilePath(kTemporarySuffix, kTemporarySuffix + std::strlen(kTemporarySuffix));
+    const FilePath temporary = withSuffix(path, kTemporarySuffix);
     const int file = createForWriting(temporary);
     if (file < 0)
         return false;
     const bool written = writeAll(file, header) && writeAll(file, body) && flushToDisk(file);
     const bool closed = closeFile(file);
-    if (written && closed && replaceFile(temporary, path))
-        return true;
-    removeFile(temporary);
-    return false;
+    if (!written || !closed) {
+        removeFile(temporary);
+        return false;
+    }
+    return replaceOrWriteInPlace(
+        fileSystemReplaceSteps(temporary, path, [&] { return writeInPlace(path, header, body); }));
 }
 
 }  // namespace

@@ -14,18 +14,52 @@ using FilePath = std::string;
 // The few low-level file operations of the configuration file, on descriptors
 // of the C runtime. Files are binary and opened without sharing restrictions.
 
-// -1 when the file cannot be opened.
+// -1 when the file cannot be opened; errno then tells why (ENOENT: missing).
 int openForReading(const FilePath& path);
 // Creates or truncates the file, readable and writable by its owner; -1 on failure.
 int createForWriting(const FilePath& path);
+// Creates the file only when nothing has that name yet; -1 on failure, with
+// errno EEXIST when the name is taken.
+int createNewForWriting(const FilePath& path);
+// Opens an existing file for writing without truncating it, letting other
+// programs go on reading, writing and deleting it; -1 on failure.
+int openExistingForWriting(const FilePath& path);
 // One read or write call: the number of bytes moved, 0 at the end of the
 // file, negative on an error.
 int32_t readSome(int file, uint8_t* buffer, int32_t count);
 int32_t writeSome(int file, const uint8_t* bytes, int32_t count);
+// The file's length in bytes; negative on an error.
+int64_t fileSize(int file);
+// Makes the file `size` bytes long: cut off, or grown with zero bytes.
+bool setFileSize(int file, int32_t size);
 // Puts what was written on the disk.
 bool flushToDisk(int file);
 bool closeFile(int file);
+
+// How an attempt to replace a file ended. Another program that holds the
+// target open can refuse a replace for a while; such a refusal may pass.
+enum class ReplaceAttempt { done, mayPass, cannotPass };
+
 // Moves `replacement` over `target` in one step: afterwards the target is
 // either the old or the new file, never a mixture.
-bool replaceFile(const FilePath& replacement, const FilePath& target);
+ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target);
 bool removeFile(const FilePath& path);
+
+// Writes all `count` bytes, in as many calls as it takes.
+inline bool writeAll(int file, const uint8_t* bytes, int32_t count)
+{
+    while (count > 0) {
+        const int32_t written = writeSome(file, bytes, count);
+        if (written <= 0)
+            return false;
+        bytes += written;
+        count -= written;
+    }
+    return true;
+}
+
+// `path` with an ASCII suffix appended ("config.dat" + ".tmp").
+inline FilePath withSuffix(const FilePath& path, const std::string& suffix)
+{
+    return path + FilePath(suffix.begin(), suffix.end());
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -112,23 +113,127 @@ std::filesystem::path programDirectory()
     return std::filesystem::path(path).parent_path();
 }
 
+// Another program that holds a file open for a while (config_file_holder.exe
+// beside the tests), holding it once constructed.
+class FileHolder {
+public:
+    FileHolder(const std::filesystem::path& file, const std::wstring& sharing, int milliseconds)
+    {
+        const std::wstring eventName = L"riverra-holder-" + std::to_wstring(GetCurrentProcessId());
+        const HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+        std::wstring commandLine = L"\"" + (programDirectory() / L"config_file_holder.exe").native() + L"\" \"" +
+                                   file.native() + L"\" " + sharing + L" " + std::to_wstring(milliseconds) + L" " +
+                                   eventName;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started = {};
+        if (holding != nullptr && CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                                 nullptr, nullptr, &startup, &started)) {
+            CloseHandle(started.hThread);
+            process_ = started.hProcess;
+            const HANDLE either[] = {holding, process_};
+            holding_ = WaitForMultipleObjects(2, either, FALSE, 10000) == WAIT_OBJECT_0;
+        }
+        if (holding != nullptr)
+            CloseHandle(holding);
+    }
+    ~FileHolder()
+    {
+        if (process_ == nullptr)
+            return;
+        if (!released())
+            TerminateProcess(process_, 1);
+        CloseHandle(process_);
+    }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+
+    bool holding() const { return holding_; }
+    // Waits until the holder has let go of the file and ended.
+    bool released() const
+    {
+        DWORD exitCode = 1;
+        return WaitForSingleObject(process_, 10000) == WAIT_OBJECT_0 && GetExitCodeProcess(process_, &exitCode) &&
+               exitCode == 0;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    bool holding_ = false;
+};
+
+// What one Save met while another program held config.dat.
+struct HeldSave {
+    bool saved = false;
+    std::vector<MessageBoxSeen> boxes;
+    long long milliseconds = 0;
+};
+
 class ConfigurationDrivers : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::filesystem::remove_all(configPath_);
+        removeFiles();
         preset_collection = StreamSettingsSet(1);
         stream_detector = &detector_;
     }
     void TearDown() override
     {
         stream_detector = nullptr;
-        std::error_code ignored;
-        std::filesystem::remove_all(configPath_, ignored);
+        removeFiles();
+    }
+
+    std::filesystem::path besideConfig(const char* suffix) const
+    {
+        return configPath_.native() + std::filesystem::path(suffix).native();
+    }
+
+    // Stores a config.dat, changes a preset and saves while another program
+    // holds the file with `sharing` for `holdMilliseconds`; returns once that
+    // program has let go.
+    HeldSave saveWhileHeld(const std::wstring& sharing, int holdMilliseconds)
+    {
+        StreamSettingsSet stored(2);
+        EXPECT_TRUE(writeConfigBytes(stored, oldBytes_));
+        storeBytes(configPath_, oldBytes_);
+        fillSample(preset_collection);
+        preset_collection.at(1).setName("changed");
+
+        HeldSave save;
+        FileHolder holder(configPath_, sharing, holdMilliseconds);
+        EXPECT_TRUE(holder.holding());
+        MessageBoxWatcher watcher;
+        const auto start = std::chrono::steady_clock::now();
+        save.saved = saveConfiguration(nullptr);
+        save.milliseconds =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        save.boxes = watcher.finish();
+        EXPECT_TRUE(holder.released());
+        RecordProperty("save_ms", std::to_string(save.milliseconds));
+        return save;
+    }
+
+    // config.dat holds the presets, nothing else was left beside it.
+    void expectSavedCompletely()
+    {
+        std::vector<uint8_t> expected;
+        EXPECT_TRUE(writeConfigBytes(preset_collection, expected));
+        EXPECT_EQ(fileBytes(configPath_), expected);
+        EXPECT_FALSE(preset_collection.anyChanged());
+        EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
     }
 
     const std::filesystem::path configPath_ = programDirectory() / "config.dat";
     RecordingDetector detector_;
+    std::vector<uint8_t> oldBytes_;
+
+private:
+    void removeFiles()
+    {
+        std::error_code ignored;
+        for (const char* suffix : {"", ".tmp"})
+            std::filesystem::remove_all(besideConfig(suffix), ignored);
+    }
 };
 
 TEST_F(ConfigurationDrivers, LoadWithoutAFileKeepsTheDefaultPresetAndStillNotifies)
@@ -192,6 +297,36 @@ TEST_F(ConfigurationDrivers, FailedSaveShowsTheErrorKeepsTheFlagsAndDoesNotNotif
     EXPECT_TRUE(preset_collection.anyChanged());
     EXPECT_THAT(detector_.calls, IsEmpty());
     EXPECT_TRUE(std::filesystem::is_directory(configPath_));
+}
+
+// Held open like the C runtime holds a file: the replace is refused for
+// good, so the save writes into the file itself.
+TEST_F(ConfigurationDrivers, SaveWhileTheFileIsHeldWithWriteSharingWritesIntoIt)
+{
+    const HeldSave save = saveWhileHeld(L"read-write", 3000);
+    EXPECT_TRUE(save.saved);
+    EXPECT_THAT(save.boxes, IsEmpty());
+    expectSavedCompletely();
+}
+
+TEST_F(ConfigurationDrivers, SaveWhileTheFileIsHeldWithoutWriteSharingFailsAndKeepsTheFile)
+{
+    const HeldSave save = saveWhileHeld(L"read", 3500);
+    EXPECT_FALSE(save.saved);
+    ASSERT_EQ(save.boxes.size(), 1u);
+    EXPECT_EQ(save.boxes[0].text, L"Error saving configuraion");
+    EXPECT_TRUE(preset_collection.anyChanged());
+    EXPECT_EQ(fileBytes(configPath_), oldBytes_);
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
+}
+
+TEST_F(ConfigurationDrivers, SaveWaitsForAHolderThatLetsGoSoon)
+{
+    const HeldSave save = saveWhileHeld(L"read", 500);
+    EXPECT_TRUE(save.saved);
+    EXPECT_THAT(save.boxes, IsEmpty());
+    EXPECT_LT(save.milliseconds, 2000);
+    expectSavedCompletely();
 }
 
 }  // namespace

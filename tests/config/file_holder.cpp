@@ -1,0 +1,30 @@
+// Another program holding a file open, as virus scanners, indexers and the
+// C runtime's fopen do, for the tests of saving meanwhile:
+//   config_file_holder <file> <read-write | read> <milliseconds> <event>
+// Opens the file for reading, letting others read (and write, for
+// "read-write") but never delete it, sets the named event once it holds the
+// file, keeps it for the given time and closes it.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 5)
+        return 2;
+    const std::wstring sharing = argv[2];
+    const DWORD shareMode = sharing == L"read-write" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    const HANDLE file =
+        CreateFileW(argv[1], GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 3;
+    const HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[4]);
+    if (holding == nullptr)
+        return 4;
+    SetEvent(holding);
+    CloseHandle(holding);
+    Sleep(static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+    CloseHandle(file);
+    return 0;
+}
