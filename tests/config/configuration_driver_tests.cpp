@@ -20,7 +20,10 @@
 namespace {
 
 using testing::ElementsAre;
+using testing::HasSubstr;
 using testing::IsEmpty;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
 
 // Records which sources the renderer notification registers.
 class RecordingDetector : public VideoStreamDetector {
@@ -174,6 +177,9 @@ protected:
     void SetUp() override
     {
         removeFiles();
+        // Forgets any damaged file an earlier case loaded.
+        stream_detector = nullptr;
+        loadConfiguration();
         preset_collection = StreamSettingsSet(1);
         stream_detector = &detector_;
     }
@@ -231,7 +237,7 @@ private:
     void removeFiles()
     {
         std::error_code ignored;
-        for (const char* suffix : {"", ".tmp"})
+        for (const char* suffix : {"", ".tmp", ".damaged", ".damaged.1", ".damaged.2"})
             std::filesystem::remove_all(besideConfig(suffix), ignored);
     }
 };
@@ -327,6 +333,62 @@ TEST_F(ConfigurationDrivers, SaveWaitsForAHolderThatLetsGoSoon)
     EXPECT_THAT(save.boxes, IsEmpty());
     EXPECT_LT(save.milliseconds, 2000);
     expectSavedCompletely();
+}
+
+// Two presets, the second with a wrong record magic: rejected by the reader.
+std::vector<uint8_t> damagedFile(const std::string& name)
+{
+    return Bytes().u32(0).u8(2).u8(0).defaultPreset(name).u32(0xFD4B).str("lost").asFile();
+}
+
+TEST_F(ConfigurationDrivers, DamagedFileIsKeptBesideItByTheSaveThatReplacesIt)
+{
+    for (const char* copy : {".damaged", ".damaged.1"}) {
+        SCOPED_TRACE(copy);
+        const std::vector<uint8_t> damaged = damagedFile(copy);
+        storeBytes(configPath_, damaged);
+        MessageBoxWatcher watcher;
+        CaptureStderr();
+        EXPECT_FALSE(loadConfiguration());
+        EXPECT_THAT(GetCapturedStderr(), HasSubstr("config.dat is damaged"));
+        EXPECT_EQ(preset_collection.count(), 1);
+
+        preset_collection.at(0).setName(copy);
+        EXPECT_TRUE(saveConfiguration(nullptr));
+        EXPECT_TRUE(saveConfiguration(nullptr));  // no second copy
+        EXPECT_THAT(watcher.finish(), IsEmpty());
+        expectSavedCompletely();
+        EXPECT_EQ(fileBytes(besideConfig(copy)), damaged);
+    }
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), damagedFile(".damaged"));
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".damaged.2")));
+}
+
+TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAsItWas)
+{
+    const std::vector<uint8_t> damaged = damagedFile("Held");
+    storeBytes(configPath_, damaged);
+    CaptureStderr();
+    loadConfiguration();
+    GetCapturedStderr();
+    preset_collection.at(0).setName("unsaved");
+
+    // Held without any sharing, so that not even a copy can read it.
+    const HANDLE held = CreateFileW(configPath_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(saveConfiguration(nullptr));
+    CloseHandle(held);
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"Error saving configuraion");
+    EXPECT_TRUE(preset_collection.anyChanged());
+    EXPECT_EQ(fileBytes(configPath_), damaged);
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".damaged")));
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
+
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), damaged);
 }
 
 }  // namespace
