@@ -12,6 +12,9 @@
 #define IDD_PRESET_PAGE 135
 #define IDD_SAVE_PROMPT 136
 #define IDI_APPLICATION_ICON 137
+// The logo drawn for 150 % and 200 % display scale (IDB_LOGO is 100 %).
+#define IDB_LOGO_150 138
+#define IDB_LOGO_200 139
 
 // Main window (101)
 #define IDC_PRESET_TABS 1002

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Draws the editor's artwork: the logo bitmap (150 x 57) and the program icon
-(48 x 39), both 32 bits per pixel. Uses only the standard library and writes
-the BMP and ICO bytes itself, so the images can be rebuilt anywhere:
+"""Draws the editor's artwork, 32 bits per pixel: the logo bitmap at 100 %
+(150 x 57), 150 % and 200 % display scale, and the program icon with its
+original 48 x 39 image and the square sizes 16, 24, 32, 48 and 256. Uses only
+the standard library and writes the BMP, ICO and PNG bytes itself, so the
+images can be rebuilt anywhere:
 
-    python3 ui/art/draw_art.py        # writes ui/art/logo.bmp and ui/art/riverra.ico
+    python3 ui/art/draw_art.py   # writes ui/art/logo.bmp, logo-150.bmp, logo-200.bmp, riverra.ico
 """
 import math
 import os
 import struct
+import zlib
 
 SUPERSAMPLING = 4
 
@@ -61,8 +64,9 @@ class Canvas:
                     row[sx] = (r + (c[0] - r) * alpha, g + (c[1] - g) * alpha,
                                b + (c[2] - b) * alpha, a + (1.0 - a) * alpha)
 
-    def resolve(self):
-        """Box-filters down to the final size: rows of (b, g, r, a) bytes, top row first."""
+    def resolve(self, premultiplied):
+        """Box-filters down to the final size: rows of (b, g, r, a) bytes, top row first.
+        Bitmaps that Windows blends expect premultiplied colours; icons keep them straight."""
         rows = []
         n = SUPERSAMPLING * SUPERSAMPLING
         for y in range(self.height):
@@ -81,29 +85,24 @@ class Canvas:
                     colour = [acc[i] / acc[3] for i in range(3)]
                 else:
                     colour = [0.0, 0.0, 0.0]
-                # Premultiplied, as Windows expects of 32-bit images with alpha.
-                row.append(tuple(int(round(c * alpha)) for c in reversed(colour)) +
+                weight = alpha if premultiplied else 1.0
+                row.append(tuple(int(round(c * weight)) for c in reversed(colour)) +
                            (int(round(alpha * 255)),))
             rows.append(row)
         return rows
 
 
-def text_shape(text, left, top, scale, spacing):
-    cells = set()  # upper left corners of the font pixels
-    for index, letter in enumerate(text):
-        glyph = GLYPHS[letter]
-        gx = left + index * (5 * scale + spacing)
-        for row, bits in enumerate(glyph):
-            for col, bit in enumerate(bits):
-                if bit == "1":
-                    cells.add((gx + col * scale, top + row * scale))
+def text_shape(text, left, top, cell, spacing):
+    """The word in the 5 x 7 font, each font pixel a square of `cell` pixels."""
+    advance = 5 * cell + spacing
 
     def inside(x, y):
-        for cx in (int(x) - k for k in range(scale)):
-            for cy in (int(y) - k for k in range(scale)):
-                if (cx, cy) in cells and cx <= x < cx + scale and cy <= y < cy + scale:
-                    return True
-        return False
+        index = math.floor((x - left) / advance)
+        if not 0 <= index < len(text):
+            return False
+        col = math.floor((x - left - index * advance) / cell)
+        row = math.floor((y - top) / cell)
+        return 0 <= col < 5 and 0 <= row < 7 and GLYPHS[text[index]][row][col] == "1"
 
     return inside
 
@@ -124,31 +123,48 @@ def rounded_rect(left, top, right, bottom, radius):
     return inside
 
 
-def draw_logo():
-    width, height = 150, 57
+def font_cell(scale):
+    """Font pixels stay whole screen pixels, so the letters keep sharp edges at every
+    size; rounded down, so that they keep clear of the waves."""
+    return max(1, math.floor(3 * scale))
+
+
+def draw_logo(scale):
+    """The logo at `scale` times its 150 x 57 design."""
+    width, height = round(150 * scale), round(57 * scale)
     canvas = Canvas(width, height)
     canvas.paint(lambda x, y: True, lambda x, y: gradient(x, y, width, height))
     # A thin darker frame keeps the badge distinct on light and dark backgrounds.
-    canvas.paint(lambda x, y: x < 1 or y < 1 or x >= width - 1 or y >= height - 1, (10, 26, 48))
+    frame = scale
+    canvas.paint(lambda x, y: x < frame or y < frame or x >= width - frame or y >= height - frame, (10, 26, 48))
     for index, colour in enumerate(WAVE_COLOURS):
-        canvas.paint(wave_band(40 + index * 4.5, 3.2, 62 - index * 6, index * 1.3, 2.2 - index * 0.4),
+        canvas.paint(wave_band((40 + index * 4.5) * scale, 3.2 * scale, (62 - index * 6) * scale,
+                               index * 1.3, (2.2 - index * 0.4) * scale),
                      colour, 0.9)
-    scale, spacing = 3, 3
-    text_width = 7 * 5 * scale + 6 * spacing
-    canvas.paint(text_shape("RIVERRA", (width - text_width) // 2, 8, scale, spacing), WHITE)
-    return width, height, canvas.resolve()
+    cell = spacing = font_cell(scale)
+    text_width = 7 * 5 * cell + 6 * spacing
+    top = round(8 * scale + (21 * scale - 7 * cell) / 2)  # centred where the design has it
+    canvas.paint(text_shape("RIVERRA", (width - text_width) // 2, top, cell, spacing), WHITE)
+    return width, height, canvas.resolve(premultiplied=True)
 
 
-def draw_icon():
-    width, height = 48, 39
+def draw_icon(width, height):
+    """The icon's 48 x 39 design scaled to the width and centred in the height."""
+    scale = width / 48
     canvas = Canvas(width, height)
-    canvas.paint(rounded_rect(1, 1, width - 1, height - 1, 7),
+    margin, drop = scale, (height - 39 * scale) / 2
+    canvas.paint(rounded_rect(margin, margin, width - margin, height - margin, 7 * scale),
                  lambda x, y: gradient(x, y, width, height))
-    canvas.paint(text_shape("R", 6, 6, 3, 0), WHITE)
+    cell = font_cell(scale)
+    # The letter centred on the design's 15 x 21 box.
+    left = round(6 * scale + (15 * scale - 5 * cell) / 2)
+    top = round(6 * scale + drop + (21 * scale - 7 * cell) / 2)
+    canvas.paint(text_shape("R", left, top, cell, 0), WHITE)
     for index, colour in enumerate(WAVE_COLOURS):
-        canvas.paint(wave_band(12 + index * 7, 2.6, 17, index * 0.9, 2.6 - index * 0.3, 24, 44),
+        canvas.paint(wave_band((12 + index * 7) * scale + drop, 2.6 * scale, 17 * scale, index * 0.9,
+                               (2.6 - index * 0.3) * scale, 24 * scale, 44 * scale),
                      colour, 0.95)
-    return width, height, canvas.resolve()
+    return width, height, canvas.resolve(premultiplied=False)
 
 
 def bottom_up_pixels(rows):
@@ -167,7 +183,10 @@ def bmp_bytes(width, height, rows):
     return file_header + header + pixels
 
 
-def ico_bytes(width, height, rows):
+def icon_image(width, height, rows):
+    """One image of an icon file: BMP data with its mask, or PNG from 256 pixels on."""
+    if width >= 256:
+        return png_bytes(width, height, rows)
     pixels = bottom_up_pixels(rows)
     mask_stride = ((width + 31) // 32) * 4
     mask = bytearray()
@@ -178,20 +197,44 @@ def ico_bytes(width, height, rows):
                 line[x // 8] |= 0x80 >> (x % 8)
         mask += line
     # The icon's own header counts the colour and the mask image: twice the height.
-    image = info_header(width, height * 2, len(pixels) + len(mask)) + pixels + bytes(mask)
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", width, height, 0, 0, 1, 32, len(image), 6 + 16)
-    return directory + entry + image
+    return info_header(width, height * 2, len(pixels) + len(mask)) + pixels + bytes(mask)
+
+
+def png_bytes(width, height, rows):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    # Filter type 0 before each row; PNG holds straight RGBA.
+    raw = b"".join(b"\0" + bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows)
+    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+            chunk(b"IEND", b""))
+
+
+def ico_bytes(images):
+    """`images`: (width, height, rows) each. A directory entry stores 256 as 0."""
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    data = b""
+    offset = 6 + 16 * len(images)
+    for width, height, rows in images:
+        image = icon_image(width, height, rows)
+        directory += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    return directory + data
+
+
+# Logo bitmaps by display scale; the resource script names them.
+LOGO_FILES = {1.0: "logo.bmp", 1.5: "logo-150.bmp", 2.0: "logo-200.bmp"}
+# The original image first, then the standard square sizes.
+ICON_SIZES = [(48, 39), (16, 16), (24, 24), (32, 32), (48, 48), (256, 256)]
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    width, height, rows = draw_logo()
-    with open(os.path.join(here, "logo.bmp"), "wb") as f:
-        f.write(bmp_bytes(width, height, rows))
-    width, height, rows = draw_icon()
+    for scale, name in LOGO_FILES.items():
+        with open(os.path.join(here, name), "wb") as f:
+            f.write(bmp_bytes(*draw_logo(scale)))
     with open(os.path.join(here, "riverra.ico"), "wb") as f:
-        f.write(ico_bytes(width, height, rows))
+        f.write(ico_bytes([draw_icon(width, height) for width, height in ICON_SIZES]))
 
 
 if __name__ == "__main__":
