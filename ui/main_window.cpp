@@ -6,12 +6,16 @@
 #include "app/host_link.h"
 #include "app/process_state.h"
 #include "persist/configuration.h"
+#include "ui/logo.h"
 #include "ui/no_throw.h"
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 #include "ui/save_prompt.h"
 
 namespace {
+
+// Posted when the window has moved to a screen of another DPI; wParam is that DPI.
+constexpr UINT kFitLogoMessage = WM_APP + 1;
 
 HWND tabsOf(HWND window)
 {
@@ -54,10 +58,10 @@ void selectStoredTab(HWND tabs)
 
 // The logo is larger than its box in the template; it is centred above the
 // description, in the left column, instead of growing out of the window.
-void placeLogo(HWND window, HWND logo, HBITMAP bitmap)
+void placeLogo(HWND window, HWND logo)
 {
     BITMAP size = {};
-    GetObjectW(bitmap, sizeof(size), &size);
+    GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0)), sizeof(size), &size);
     RECT column = {12, 12, 114, 60};  // dialog units: the description's column above it
     MapDialogRect(window, &column);
     const int left = column.left + (column.right - column.left - size.bmWidth) / 2;
@@ -65,13 +69,28 @@ void placeLogo(HWND window, HWND logo, HBITMAP bitmap)
     SetWindowPos(logo, nullptr, left, top, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void showLogo(HWND window)
+// Hands the control a bitmap that the window owns. The control keeps the
+// bitmap or, for one with alpha, a copy of it; either way what it held
+// before is the window's to delete.
+void setLogoImage(HWND logo, HBITMAP bitmap)
 {
-    const HANDLE bitmap = LoadImageW(app_instance, MAKEINTRESOURCEW(IDB_LOGO), IMAGE_BITMAP, 0, 0, LR_SHARED);
+    const auto previous =
+        reinterpret_cast<HBITMAP>(SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+    if (previous)
+        DeleteObject(previous);
+    if (bitmap && reinterpret_cast<HBITMAP>(SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0)) != bitmap)
+        DeleteObject(bitmap);
+}
+
+// The logo drawn for the window's DPI; a logo that cannot be made leaves the one shown.
+void showLogo(HWND window, UINT dpi)
+{
+    const HBITMAP bitmap = createLogo(app_instance, dpi);
+    if (!bitmap)
+        return;
     const HWND logo = GetDlgItem(window, IDC_LOGO);
-    SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
-    if (bitmap)
-        placeLogo(window, logo, static_cast<HBITMAP>(bitmap));
+    setLogoImage(logo, bitmap);
+    placeLogo(window, logo);
 }
 
 void onInitDialog(HWND window)
@@ -84,7 +103,7 @@ void onInitDialog(HWND window)
     selectStoredTab(tabs);
     const HWND page =
         CreateDialogParamW(app_instance, MAKEINTRESOURCEW(IDD_PRESET_PAGE), tabs, presetPageProc, 0);
-    showLogo(window);
+    showLogo(window, windowDpi(window));
     showPreset(page, true);
 }
 
@@ -179,6 +198,17 @@ INT_PTR handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         if (wParam == SIZE_MAXIMIZED)
             ShowWindow(window, SW_SHOWNORMAL);
+        return FALSE;
+    case WM_DPICHANGED:
+        // The default handling lays the dialog out anew for the new DPI; the
+        // logo follows once it has.
+        PostMessageW(window, kFitLogoMessage, LOWORD(wParam), 0);
+        return FALSE;
+    case kFitLogoMessage:
+        showLogo(window, static_cast<UINT>(wParam));
+        return TRUE;
+    case WM_DESTROY:
+        setLogoImage(GetDlgItem(window, IDC_LOGO), nullptr);
         return FALSE;
     }
     return FALSE;

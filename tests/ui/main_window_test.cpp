@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "app/process_state.h"
@@ -17,6 +18,27 @@ using namespace uitest;
 namespace {
 
 const wchar_t kSaveError[] = L"Error saving configuraion";
+
+// The size of the logo's bitmap, read on the window's thread.
+SIZE logoBitmapSize(const EditorSession& editor)
+{
+    SIZE size = {};
+    editor.onUi([&] {
+        BITMAP info = {};
+        const auto image =
+            reinterpret_cast<HGDIOBJ>(SendMessageW(editor.control(IDC_LOGO), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        if (image && GetObjectW(image, sizeof(info), &info))
+            size = {info.bmWidth, info.bmHeight};
+    });
+    return size;
+}
+
+RECT windowRect(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return rect;
+}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -118,7 +140,6 @@ TEST_F(MainWindow, PageSitsInTheTabAreaAndTheLogoInTheLeftColumn)
     EditorSession editor;
     ASSERT_TRUE(editor.opened());
     RECT display = {}, page = {}, logo = {}, description = {}, tabs = {}, client = {};
-    SIZE bitmap = {};
     editor.onUi([&] {
         GetClientRect(editor.tabs(), &display);
         SendMessageW(editor.tabs(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
@@ -130,16 +151,13 @@ TEST_F(MainWindow, PageSitsInTheTabAreaAndTheLogoInTheLeftColumn)
         MapWindowPoints(editor.window(), nullptr, reinterpret_cast<POINT*>(&client), 2);
         const HWND descriptionWindow = GetWindow(editor.tabs(), GW_HWNDNEXT);
         GetWindowRect(descriptionWindow, &description);
-        BITMAP info = {};
-        const HGDIOBJ image = reinterpret_cast<HGDIOBJ>(SendMessageW(editor.control(IDC_LOGO), STM_GETIMAGE, IMAGE_BITMAP, 0));
-        if (image && GetObjectW(image, sizeof(info), &info))
-            bitmap = {info.bmWidth, info.bmHeight};
     });
     EXPECT_EQ(page.left, display.left);
     EXPECT_EQ(page.top, display.top);
     EXPECT_LE(page.right, tabs.right);
     EXPECT_LE(page.bottom, tabs.bottom);
 
+    const SIZE bitmap = logoBitmapSize(editor);
     EXPECT_EQ(bitmap.cx, 150);
     EXPECT_EQ(bitmap.cy, 57);
     EXPECT_EQ(logo.right - logo.left, 150);
@@ -148,6 +166,33 @@ TEST_F(MainWindow, PageSitsInTheTabAreaAndTheLogoInTheLeftColumn)
     EXPECT_GE(logo.top, client.top);
     EXPECT_LE(logo.right, tabs.left);
     EXPECT_LE(logo.bottom, description.top);
+}
+
+// What the system sends when the window moves to a screen of another DPI.
+TEST_F(MainWindow, LogoFollowsTheWindowToAScreenOfAnotherDpi)
+{
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    const auto moveToDpi = [&](UINT dpi) {
+        RECT frame = {};
+        GetWindowRect(editor.window(), &frame);
+        SendMessageW(editor.window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+    };
+    const auto logoNear = [&](double width, double height) {
+        return waitUntil(
+            [&] {
+                const SIZE bitmap = logoBitmapSize(editor);
+                const RECT logo = windowRect(editor.control(IDC_LOGO));
+                return std::abs(bitmap.cx - width) <= 1 && std::abs(bitmap.cy - height) <= 1 &&
+                       logo.right - logo.left == bitmap.cx && logo.bottom - logo.top == bitmap.cy;
+            },
+            kWaitLimit);
+    };
+
+    moveToDpi(120);  // 125 %: no logo is drawn for it
+    EXPECT_TRUE(logoNear(150 * 1.25, 57 * 1.25));
+    moveToDpi(96);
+    EXPECT_TRUE(logoNear(150, 57));
 }
 
 TEST_F(MainWindow, ClosingWithoutChangesEndsAtOnce)
