@@ -53,6 +53,10 @@ echo "== Windows programs import only system DLLs"
 record "imports win64" "$root/scripts/check-imports.sh" "$build/win64"
 record "imports win32" "$root/scripts/check-imports.sh" "$build/win32"
 
+echo "== version resource and manifest, read back out of the programs"
+record "version resource and manifest win64" "$root/scripts/check-pe-resources.py" "$build/win64"
+record "version resource and manifest win32" "$root/scripts/check-pe-resources.py" "$build/win32"
+
 echo "== release archive"
 record "release archive" "$root/scripts/release.sh" >"$build/release.log" 2>&1
 
