@@ -2,6 +2,7 @@
 // tests' set-up:
 //   ui_remote unmanaged <program.exe>...  Wine: let Wine itself manage the
 //                                         windows of these programs
+//   ui_remote dpi <dots per inch>         sets the screen's DPI for programs started afterwards
 //   ui_remote sample-config               writes a sample config.dat beside itself
 //   ui_remote wait                        waits for the editor; prints its frame
 //   ui_remote tab <index>                 selects a tab as a click on it does
@@ -23,31 +24,18 @@
 #include "persist/config_file.h"
 #include "tests/support/desktop_input.h"
 #include "tests/support/editor_windows.h"
+#include "tests/support/wine_settings.h"
 #include "ui/resource.h"
 
 namespace {
 
 constexpr std::chrono::milliseconds kWaitLimit{10000};
 
-bool setUnmanaged(const wchar_t* program)
-{
-    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\X11 Driver";
-    HKEY settings = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &settings,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const wchar_t no[] = L"N";
-    const LONG result = RegSetValueExW(settings, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(no), sizeof(no));
-    RegCloseKey(settings);
-    return result == ERROR_SUCCESS;
-}
-
-// Without a window manager, Wine waits two seconds for one each time a window
-// that it hands to the window manager is hidden; the UI tests close many.
+// The UI tests close many windows: Wine manages them itself.
 int unmanaged(int count, wchar_t** programs)
 {
     for (int i = 0; i < count; ++i)
-        if (!setUnmanaged(programs[i]))
+        if (!letWineManageWindowsOf(programs[i]))
             return 1;
     return 0;
 }
@@ -149,6 +137,8 @@ int run(int count, wchar_t** arguments)
     const int number = count > 2 ? _wtoi(arguments[2]) : -1;
     if (command == L"unmanaged")
         return unmanaged(count - 2, arguments + 2);
+    if (command == L"dpi" && number > 0)
+        return setScreenDpi(static_cast<DWORD>(number)) ? 0 : 1;
     if (command == L"sample-config")
         return sampleConfig();
     if (command == L"wait")
@@ -166,7 +156,7 @@ int run(int count, wchar_t** arguments)
         return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"answer" && count > 2)
         return clickButton(prompt(), number);
-    std::fprintf(stderr, "usage: ui_remote unmanaged|sample-config|wait|tab N|click ID|close|prompt|answer ID\n");
+    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|wait|tab N|click ID|close|prompt|answer ID\n");
     return 2;
 }
 
