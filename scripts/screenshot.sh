@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Photographs the editor under Wine on a virtual display: the main window on a
-# preset of each protocol family, and the save-changes prompt. Builds what it
+# preset of each protocol family, and the save-changes prompt, on a screen at
+# 96 DPI (100 %); and the main window at 144 and 192 DPI (150 % and 200 %), the
+# LogPixels setting of the script's own Wine prefix. Builds what it
 # needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
 # into build/screenshots/, whose path it prints at the end.
 set -euo pipefail
@@ -32,12 +34,26 @@ photograph() {  # <name> <frame>: the virtual screen, cropped to the frame
   rm "$out/screen.png"
 }
 
+open_editor() {  # sets $editor and $frame
+  # Any command line lets the editor run without the production system's libraries.
+  wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
+  editor=$!
+  frame=$(remote wait)
+}
+wait_until_closed() {
+  for _ in $(seq 100); do
+    kill -0 "$editor" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  echo "The editor did not close." >&2
+  kill "$editor"
+  exit 1
+}
+
 remote unmanaged RiverraConfig.exe
 remote sample-config
-# Any command line lets the editor run without the production system's libraries.
-wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
-editor=$!
-frame=$(remote wait)
+remote dpi 96
+open_editor
 
 families=(off transport-stream multicast-host rtsp)
 for tab in "${!families[@]}"; do
@@ -50,15 +66,16 @@ remote close
 remote prompt >/dev/null
 photograph save-prompt "$frame"
 remote answer 5  # Don't Save
-for _ in $(seq 100); do
-  kill -0 "$editor" 2>/dev/null || break
-  sleep 0.1
+wait_until_closed
+
+for dpi in 144 192; do
+  remote dpi "$dpi"
+  open_editor
+  remote tab 3
+  photograph "main-rtsp-${dpi}dpi" "$frame"
+  remote close
+  wait_until_closed
 done
-if kill -0 "$editor" 2>/dev/null; then
-  echo "The editor did not close." >&2
-  kill "$editor"
-  exit 1
-fi
 
 rm -rf "$run"
 echo "Screenshots: $out"
