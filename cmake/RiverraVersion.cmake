@@ -21,11 +21,20 @@ function(riverra_commit_count result)
   if(NOT GIT_FOUND)
     return()
   endif()
-  execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --is-shallow-repository
+  execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --show-toplevel --is-shallow-repository
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    OUTPUT_VARIABLE shallow OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
-  if(failed OR NOT shallow STREQUAL "false")
-    return()  # not a repository, or part of the history is missing
+    OUTPUT_VARIABLE answers OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
+  if(failed)
+    return()  # not in a repository
+  endif()
+  string(REPLACE "\n" ";" answers "${answers}")
+  list(GET answers 0 top)
+  list(GET answers -1 shallow)
+  file(REAL_PATH ${PROJECT_SOURCE_DIR} source)  # git names the top without symbolic links
+  # Inside another project's repository (an archive unpacked there, say), or
+  # part of the history is missing.
+  if(NOT top STREQUAL source OR NOT shallow STREQUAL "false")
+    return()
   endif()
   execute_process(COMMAND ${GIT_EXECUTABLE} rev-list --count HEAD
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
