@@ -1,7 +1,8 @@
 # The product's version, declared once by project() in the top CMakeLists.txt,
 # and the build number: the number of commits behind HEAD. An archive without
-# history, a shallow clone or a machine without git gives build number 0;
-# -DRIVERRA_BUILD_NUMBER=<n> sets it by hand.
+# history (also one unpacked inside another repository), a shallow clone or a
+# machine without git gives build number 0; -DRIVERRA_BUILD_NUMBER=<n> sets it
+# by hand.
 #
 # Writes riverra_version.h (the version texts, for --version and the like) and
 # offers riverra_add_version_info() for the Windows version resource.
