@@ -5,6 +5,7 @@
 #include <vector>
 
 class Message;
+struct ConfigReadFault;
 
 // Host, port and stream name of one protocol within a preset.
 struct StreamEndpoint {
@@ -13,7 +14,8 @@ struct StreamEndpoint {
     std::string streamName_;
 
     void writeTo(Message& message) const;
-    bool readFrom(Message& message);  // false on a wrong magic
+    // False on a wrong magic; `fault`, when given, learns where the data went wrong.
+    bool readFrom(Message& message, ConfigReadFault* fault = nullptr);
 };
 
 // One preset: its name, the selected protocol, one endpoint per protocol and
@@ -58,7 +60,8 @@ public:
     void clearChanged() { changed_ = false; }
 
     void writeTo(Message& message) const;
-    bool readFrom(Message& message);  // false on a wrong magic
+    // False on a wrong magic; `fault`, when given, learns where the data went wrong.
+    bool readFrom(Message& message, ConfigReadFault* fault = nullptr);
 
 private:
     StreamEndpoint& currentEndpoint();

@@ -39,34 +39,58 @@ bool composeFile(StreamSettingsSet& presets, Message& header, Message& body)
 }
 
 // Fills `message` with `count` bytes from the source; false when fewer arrive.
-bool takeBytes(const ByteSource& source, Message& message, int32_t count)
+bool takeBytes(const ByteSource& source, Message& message, int32_t count, int32_t& received)
 {
+    received = 0;
     message.resize(count);
     if (message.failed())
         return false;
-    return count == 0 || source(message.payload(), count) == count;
+    received = count == 0 ? 0 : std::max(source(message.payload(), count), 0);
+    return received == count;
+}
+
+std::string byteCount(int32_t count)
+{
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
 // Takes the header and the body it announces; bytes after the body are never read.
-bool takeBody(const ByteSource& source, Message& body)
+bool takeBody(const ByteSource& source, Message& body, ConfigReadFault* fault)
 {
     Message header;
-    if (!takeBytes(source, header, kHeaderLength) || header.getInt32() != kFileMagic)
+    int32_t received = 0;
+    if (!takeBytes(source, header, kHeaderLength, received)) {
+        noteReadFault(fault, received, "a header of " + byteCount(kHeaderLength), "the end of the file");
         return false;
+    }
+    const int32_t magic = header.getInt32();
+    if (magic != kFileMagic) {
+        noteReadFault(fault, 0, "file magic " + magicBytes(kFileMagic), magicBytes(magic));
+        return false;
+    }
     uint8_t high = 0;
     uint8_t low = 0;
     header.getByte(high);
     header.getByte(low);
-    return takeBytes(source, body, high << 8 | low);
+    const int32_t length = high << 8 | low;
+    if (takeBytes(source, body, length, received))
+        return true;
+    noteReadFault(fault, kHeaderLength + received, "a body of " + byteCount(length) + " (the length in the header)",
+                  "the end of the file after " + byteCount(received));
+    return false;
 }
 
 // Replaces the collection with the presets of `body`. A body cut short is
 // damaged like one with a wrong magic number.
-bool parseBody(StreamSettingsSet& presets, Message& body)
+bool parseBody(StreamSettingsSet& presets, Message& body, ConfigReadFault* fault)
 {
+    if (fault)
+        fault->base = kHeaderLength;  // positions in the body count from the start of the file
     const bool setFlag = body.getInt32() != 0;
-    if (body.truncated())
+    if (body.truncated()) {
+        noteReadFault(fault, 0, "the set flag (4 bytes)", "the end of the body");
         return false;
+    }
     // Taken over before any preset is read, so it stands when one is damaged.
     if (setFlag != presets.setFlag_)
         presets.changed_ = true;
@@ -77,12 +101,20 @@ bool parseBody(StreamSettingsSet& presets, Message& body)
     body.getByte(countByte);
     body.getByte(current);
     const int count = static_cast<int8_t>(countByte);
-    if (count < 0 || count > StreamSettingsSet::kMaxPresets || body.truncated())
+    if (body.truncated()) {
+        noteReadFault(fault, 4, "the preset count and the current index", "the end of the body");
         return false;
+    }
+    if (count < 0 || count > StreamSettingsSet::kMaxPresets) {
+        noteReadFault(fault, 4, "a preset count of at most " + std::to_string(StreamSettingsSet::kMaxPresets),
+                      std::to_string(countByte));
+        return false;
+    }
 
     StreamSettingsSet loaded(count);
     for (int index = 0; index < count; ++index) {
-        if (!loaded.at(index).readFrom(body))
+        readingRecord(fault, &ConfigReadFault::readingPreset, index);
+        if (!loaded.at(index).readFrom(body, fault))
             return false;
     }
     if (body.truncated())
@@ -159,15 +191,16 @@ bool writeConfigFile(StreamSettingsSet& presets, const FilePath& path)
     return composeFile(presets, header, body) && storeReplacing(path, header, body);
 }
 
-bool readConfigFile(StreamSettingsSet& presets, const FilePath& path)
+bool readConfigFile(StreamSettingsSet& presets, const FilePath& path, ConfigReadFault* fault)
 {
     const int file = openForReading(path);
     if (file < 0)
         return false;
     Message body;
-    const bool complete = takeBody([file](uint8_t* buffer, int32_t count) { return readAll(file, buffer, count); }, body);
+    const bool complete =
+        takeBody([file](uint8_t* buffer, int32_t count) { return readAll(file, buffer, count); }, body, fault);
     closeFile(file);
-    return complete && parseBody(presets, body);
+    return complete && parseBody(presets, body, fault);
 }
 
 bool writeConfigBytes(StreamSettingsSet& presets, std::vector<uint8_t>& bytes)
@@ -181,7 +214,7 @@ bool writeConfigBytes(StreamSettingsSet& presets, std::vector<uint8_t>& bytes)
     return true;
 }
 
-bool readConfigBytes(StreamSettingsSet& presets, const uint8_t* bytes, size_t size)
+bool readConfigBytes(StreamSettingsSet& presets, const uint8_t* bytes, size_t size, ConfigReadFault* fault)
 {
     size_t position = 0;
     auto fromMemory = [&](uint8_t* buffer, int32_t count) {
@@ -192,5 +225,5 @@ bool readConfigBytes(StreamSettingsSet& presets, const uint8_t* bytes, size_t si
         return static_cast<int32_t>(taken);
     };
     Message body;
-    return takeBody(fromMemory, body) && parseBody(presets, body);
+    return takeBody(fromMemory, body, fault) && parseBody(presets, body, fault);
 }

@@ -1,6 +1,7 @@
 // The records of config.dat: one per preset, each followed by one per endpoint.
 #include "model/stream_settings.h"
 #include "model/text_conversion.h"
+#include "persist/config_read_fault.h"
 #include "persist/message.h"
 
 namespace {
@@ -20,6 +21,26 @@ int8_t takeSignedByte(Message& message)
     return static_cast<int8_t>(takeByte(message));
 }
 
+const char kEndOfBody[] = "the end of the body";
+
+// Reads a record's magic number; false when it is not `magic`.
+bool takeMagic(Message& message, int32_t magic, const char* what, ConfigReadFault* fault)
+{
+    const int32_t start = message.readPos();
+    const int32_t value = message.getInt32();
+    if (value == magic)
+        return true;
+    noteReadFault(fault, start, what + (" " + magicBytes(magic)), message.truncated() ? kEndOfBody : magicBytes(value));
+    return false;
+}
+
+// The data ended within the fields just read.
+void noteIfCutShort(const Message& message, const char* expected, ConfigReadFault* fault)
+{
+    if (message.truncated())
+        noteReadFault(fault, message.payloadSize(), expected, kEndOfBody);
+}
+
 }  // namespace
 
 void StreamEndpoint::writeTo(Message& message) const
@@ -30,13 +51,14 @@ void StreamEndpoint::writeTo(Message& message) const
     message.putString(streamName_);
 }
 
-bool StreamEndpoint::readFrom(Message& message)
+bool StreamEndpoint::readFrom(Message& message, ConfigReadFault* fault)
 {
-    if (message.getInt32() != kEndpointMagic)
+    if (!takeMagic(message, kEndpointMagic, "endpoint magic", fault))
         return false;
     host_ = message.getString();
     port_ = message.getInt32();
     streamName_ = message.getString();
+    noteIfCutShort(message, "the rest of the endpoint record", fault);
     return true;
 }
 
@@ -54,9 +76,9 @@ void StreamSettings::writeTo(Message& message) const
         endpoint.writeTo(message);
 }
 
-bool StreamSettings::readFrom(Message& message)
+bool StreamSettings::readFrom(Message& message, ConfigReadFault* fault)
 {
-    if (message.getInt32() != kPresetMagic)
+    if (!takeMagic(message, kPresetMagic, "preset magic", fault))
         return false;
     name_ = message.getString();
     protocol_ = takeSignedByte(message);
@@ -68,12 +90,15 @@ bool StreamSettings::readFrom(Message& message)
     changed_ = false;
 
     const int endpointCount = takeSignedByte(message);
+    noteIfCutShort(message, "the rest of the preset record", fault);
     endpoints_.clear();
     for (int index = 0; index < endpointCount; ++index) {
+        readingRecord(fault, &ConfigReadFault::readingEndpoint, index);
         StreamEndpoint endpoint;
-        if (!endpoint.readFrom(message))
+        if (!endpoint.readFrom(message, fault))
             return false;
         endpoints_.push_back(endpoint);
     }
+    readingRecord(fault, &ConfigReadFault::readingEndpoint, -1);
     return true;
 }
