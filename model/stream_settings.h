@@ -7,6 +7,11 @@
 class Message;
 struct ConfigReadFault;
 
+// The longest texts the editor's fields take, in characters (UTF-16 units).
+constexpr int kMaxNameCharacters = 40;
+constexpr int kMaxHostCharacters = 128;
+constexpr int kMaxStreamNameCharacters = 250;
+
 // Host, port and stream name of one protocol within a preset.
 struct StreamEndpoint {
     std::string host_;

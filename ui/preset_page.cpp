@@ -6,6 +6,7 @@
 
 #include "app/process_state.h"
 #include "model/protocol_table.h"
+#include "model/stream_settings.h"
 #include "model/text_conversion.h"
 #include "ui/no_throw.h"
 #include "ui/resource.h"
@@ -23,8 +24,8 @@ struct TypingLimit {
 };
 
 constexpr TypingLimit kTypingLimits[] = {
-    {IDC_PRESET_NAME, 40}, {IDC_HOST, 128},        {IDC_PORT, 5},
-    {IDC_STREAM_NAME, 250}, {IDC_JITTER_DELAY, 4}, {IDC_LIP_SYNC, 5},
+    {IDC_PRESET_NAME, kMaxNameCharacters}, {IDC_HOST, kMaxHostCharacters}, {IDC_PORT, 5},
+    {IDC_STREAM_NAME, kMaxStreamNameCharacters}, {IDC_JITTER_DELAY, 4}, {IDC_LIP_SYNC, 5},
 };
 
 HWND tabsOf(HWND page)
