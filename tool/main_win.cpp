@@ -1,0 +1,50 @@
+// The Windows console program: the command line arrives as UTF-16 (paths may
+// hold characters outside the ANSI code page), and the output goes to a
+// console as UTF-16, or unchanged (UTF-8, LF line ends) into files and pipes.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "tool/presets_tool.h"
+#include "tool/utf16_win.h"
+
+namespace {
+
+void writeTo(DWORD stream, const std::string& utf8)
+{
+    if (utf8.empty())
+        return;
+    const HANDLE handle = GetStdHandle(stream);
+    DWORD mode = 0;
+    DWORD done = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const std::wstring text = utf16FromUtf8(utf8);
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    } else {
+        WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr);
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    _setmode(_fileno(stdin), _O_BINARY);
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index)
+        arguments.push_back(utf8FromUtf16(argv[index]));
+
+    std::ostringstream out;
+    std::ostringstream err;
+    ToolIo io{std::cin, out, err};
+    const int exitCode = runPresetsTool(arguments, io);
+    std::fflush(stderr);  // lines the reader wrote on its own come first
+    writeTo(STD_OUTPUT_HANDLE, out.str());
+    writeTo(STD_ERROR_HANDLE, err.str());
+    return exitCode;
+}

@@ -1,0 +1,112 @@
+// The platform's side of the tool on Windows: config.dat holds the system's
+// ANSI code page, and paths are UTF-16.
+#include <windows.h>
+
+#include "tool/code_page.h"
+#include "tool/tool_files.h"
+#include "tool/utf16_win.h"
+
+namespace {
+
+// A Windows code page through the system's conversion functions, with best-fit
+// mappings switched off and every default character detected.
+class SystemCodePage : public CodePage {
+public:
+    explicit SystemCodePage(unsigned number) : number_(number) {}
+
+    std::string name() const override { return "code page " + std::to_string(number_); }
+
+    bool fromUtf8(const std::string& utf8, std::string& ansi, std::string& problem) const override
+    {
+        std::u32string codePoints;
+        if (!decodeUtf8(utf8, codePoints)) {
+            problem = "text that is not UTF-8";
+            return false;
+        }
+        if (number_ == CP_UTF8) {
+            ansi = utf8;
+            return true;
+        }
+        // One character at a time, so that the refusal can name it.
+        ansi.clear();
+        for (char32_t codePoint : codePoints) {
+            std::string one;
+            appendUtf8(one, codePoint);
+            const std::wstring units = utf16FromUtf8(one);
+            char bytes[8];
+            BOOL usedDefault = FALSE;
+            const int count = WideCharToMultiByte(number_, WC_NO_BEST_FIT_CHARS, units.data(),
+                                                  static_cast<int>(units.size()), bytes, sizeof bytes, nullptr,
+                                                  &usedDefault);
+            if (count <= 0 || usedDefault) {
+                problem = "the character " + codePointName(codePoint) + ", which " + name() + " cannot hold";
+                return false;
+            }
+            ansi.append(bytes, static_cast<size_t>(count));
+        }
+        return true;
+    }
+
+    bool toUtf8(const std::string& ansi, std::string& utf8, std::string& problem) const override
+    {
+        utf8.clear();
+        if (ansi.empty())
+            return true;
+        const int length = static_cast<int>(ansi.size());
+        const int units = MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, nullptr, 0);
+        if (units <= 0) {
+            problem = "bytes that are not text of " + name();
+            return false;
+        }
+        std::wstring wide(static_cast<size_t>(units), L'\0');
+        MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, &wide[0], units);
+        utf8 = utf8FromUtf16(wide);
+        return true;
+    }
+
+private:
+    unsigned number_;
+};
+
+}  // namespace
+
+std::unique_ptr<CodePage> platformCodePage()
+{
+    return std::make_unique<SystemCodePage>(GetACP());
+}
+
+std::unique_ptr<CodePage> namedCodePage(unsigned number)
+{
+    if (!IsValidCodePage(number))
+        return nullptr;
+    return std::make_unique<SystemCodePage>(number);
+}
+
+FilePath toFilePath(const std::string& utf8)
+{
+    return utf16FromUtf8(utf8);
+}
+
+std::wstring utf16FromUtf8(const std::string& utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int length = static_cast<int>(utf8.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], units);
+    return wide;
+}
+
+std::string utf8FromUtf16(const std::wstring& utf16)
+{
+    if (utf16.empty())
+        return {};
+    const int length = static_cast<int>(utf16.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "model/stream_settings_set.h"
+#include "persist/file_io.h"
+
+// The streams a command works with; the entry points bind them to the
+// process's standard streams, the tests to strings.
+struct ToolIo {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// Exit codes of every command.
+enum ExitCode {
+    kDone = 0,
+    kInputRefused = 1,  // the JSON or config.dat was refused; nothing written
+    kWrongUsage = 2,
+    kNotWritten = 3,  // the output could not be written; an old file is kept
+};
+
+// A path given on the command line (UTF-8) as the platform opens it.
+FilePath toFilePath(const std::string& utf8);
+
+// Reads config.dat with the editor's reader. On refusal it says on the error
+// stream what is wrong and where, and returns false.
+bool loadConfig(const std::string& path, StreamSettingsSet& presets, ToolIo& io);
+
+// The whole content of a file, or of the input stream for "-". False, with a
+// line on the error stream, when it cannot be read.
+bool readInput(const std::string& path, std::string& content, ToolIo& io);
+
+// Writes `content` to a file, or to the output stream for "-"/no path.
+// False, with a line on the error stream, when it cannot be written.
+bool writeOutput(const std::string& path, const std::string& content, ToolIo& io);
+
+// "1 preset", "3 presets"
+std::string presetCount(int count);
