@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target on the configuration reader (clang with
-# AddressSanitizer and UndefinedBehaviorSanitizer) in build/fuzz and runs it on
-# the seed corpus in tests/fuzz/corpus. Arguments go to libFuzzer; without
-# any it runs for 5 seconds. Longer: scripts/fuzz.sh -max_total_time=3600
-# New inputs go to build/fuzz/corpus; a crash leaves crash-* in build/fuzz.
+# Builds a libFuzzer target (clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build/fuzz and runs it on its seed corpus:
+#   scripts/fuzz.sh [reader|import] [libFuzzer arguments...]
+#   reader (the default): the configuration reader, seeds in tests/fuzz/corpus
+#   import: the import of presets JSON, seeds in tests/fuzz/import-corpus
+# Without libFuzzer arguments it runs for 5 seconds. Longer:
+#   scripts/fuzz.sh import -max_total_time=3600
+# New inputs go to build/fuzz/corpus (reader) or build/fuzz/import-corpus; a
+# crash leaves crash-* in build/fuzz.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${RIVERRA_BUILD_ROOT:-$root/build}/fuzz
 
+target=config_reader_fuzzer seeds=corpus dict=config.dict
+case ${1:-} in
+  reader) shift ;;
+  import) shift; target=presets_import_fuzzer seeds=import-corpus dict=presets.dict ;;
+esac
+
 mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIVERRA_SANITIZE=ON -DRIVERRA_WERROR=OFF -DRIVERRA_FUZZ=ON \
   >"$build.configure.log" 2>&1 || { cat "$build.configure.log" >&2; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target config_reader_fuzzer >"$build.build.log" 2>&1 ||
+cmake --build "$build" -j "$(nproc)" --target "$target" >"$build.build.log" 2>&1 ||
   { tail -n 40 "$build.build.log" >&2; exit 1; }
 
 [ $# -gt 0 ] || set -- -max_total_time=5
-mkdir -p "$build/corpus"
+mkdir -p "$build/$seeds"
 cd "$build"
 # -close_fd_mask=2: the reader's past-the-end lines stay out of the log;
 # libFuzzer and the sanitizers still report on their own descriptor.
-exec "$build/tests/fuzz/config_reader_fuzzer" "$build/corpus" "$root/tests/fuzz/corpus" \
-  -dict="$root/tests/fuzz/config.dict" -close_fd_mask=2 "$@"
+exec "$build/tests/fuzz/$target" "$build/$seeds" "$root/tests/fuzz/$seeds" \
+  -dict="$root/tests/fuzz/$dict" -close_fd_mask=2 "$@"

@@ -189,7 +189,7 @@ private:
     std::vector<Level> levels_;
 };
 
-// The text of a parse error without the library's prefix:
+// The text of a parser's error without the library's prefix:
 // "parse error at line 3, column 14: syntax error while parsing ..."
 std::string syntaxError(const std::string& what)
 {
@@ -205,7 +205,7 @@ bool parseDocument(const std::string& text, Json& document, ImportReport& report
             return (*duplicates)(depth, event, parsed);
         });
         return true;
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {  // a syntax error, or a number beyond what a double holds
         report.refusals.push_back(syntaxError(error.what()));
     } catch (const DuplicateKeys::Found& found) {
         report.refusals.push_back(found.path + ": given twice");

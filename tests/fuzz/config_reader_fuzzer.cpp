@@ -2,26 +2,11 @@
 // and undefined behaviour it checks that whatever the reader accepts survives
 // being written back and read again unchanged.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "persist/config_file.h"
 #include "tests/config/config_test_support.h"
-
-namespace {
-
-void failIf(bool broken, const char* what)
-{
-    if (broken) {
-        // Standard output: the runs keep standard error closed.
-        std::printf("config reader fuzzer: %s\n", what);
-        std::fflush(stdout);
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "tests/fuzz/fuzz_failure.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
