@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-// Keys in the order export writes them.
+// Objects keep their keys in the order they were set: the order export writes.
 using Json = nlohmann::ordered_json;
 
 const char kFormat[] = "riverra-presets";
