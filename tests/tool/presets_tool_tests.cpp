@@ -272,8 +272,8 @@ TEST_F(PresetsTool, CheckSaysWhereTheReaderStops)
     wrongMagic[endpointFour + 3] = 0x37;
     std::vector<uint8_t> cutShort = twoPresets.asFile();
     cutShort.resize(cutShort.size() - 10);
-    const std::vector<uint8_t> oneRecord = Bytes().u32(0).u8(1).u8(0).defaultPreset("one").data();
-    const Bytes recordsCut = Bytes().append(std::vector<uint8_t>(oneRecord.begin(), oneRecord.end() - 3));
+    std::vector<uint8_t> recordsCut = Bytes().u32(0).u8(1).u8(0).defaultPreset("one").data();
+    recordsCut.resize(recordsCut.size() - 3);
     Bytes tooMany = Bytes().u32(0).u8(33).u8(0);
 
     const struct {
@@ -285,7 +285,7 @@ TEST_F(PresetsTool, CheckSaysWhereTheReaderStops)
          "byte 305: preset 1, endpoint 4: expected endpoint magic 00 00 67 36, found 00 00 67 37"},
         {"file cut short", cutShort,
          "byte 437: expected a body of 441 bytes (the length in the header), found the end of the file after 431 bytes"},
-        {"records cut short", recordsCut.asFile(),
+        {"records cut short", Bytes().append(recordsCut).asFile(),
          "byte 224: preset 0, endpoint 9: expected the rest of the endpoint record, found the end of the body"},
         {"preset count", tooMany.asFile(), "byte 10: expected a preset count of at most 32, found 33"},
     };
