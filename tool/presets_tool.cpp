@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "riverra_version.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"
 
@@ -18,7 +19,8 @@ int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
 {
     CLI::App program("Readable export, import and check of the presets in the Riverra editor's config.dat.",
                      "riverra-presets");
-    program.set_version_flag("--version", RIVERRA_VERSION);
+    program.set_version_flag(
+        "--version", "riverra-presets " RIVERRA_PRODUCT_VERSION " (file version " RIVERRA_FILE_VERSION ")");
     program.require_subcommand(1);
     program.fallthrough();
     program.footer("Presets and endpoints are numbered from 0. Exit codes: 0 done; 1 the input was refused, "
