@@ -1,6 +1,7 @@
 #include "persist/configuration.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/module_path.h"
 #include "app/process_state.h"
@@ -23,12 +24,15 @@ FilePath configFilePath()
 
 // A file that is there but unreadable is kept as well: its presets were never
 // shown, so the save must not be the end of them.
-bool worthKeeping(const FilePath& path)
+bool worthKeeping(const FilePath& path, const ConfigReadFault& fault)
 {
     switch (examineRejectedFile(path)) {
-    case RejectedFile::damaged:
-        std::fputs("config.dat is damaged; it will be kept as config.dat.damaged when you save\n", stderr);
+    case RejectedFile::damaged: {
+        const std::string where = fault.noted() ? " (" + fault.describe() + ")" : "";
+        std::fprintf(stderr, "config.dat is damaged%s; it will be kept as config.dat.damaged when you save\n",
+                     where.c_str());
         return true;
+    }
     case RejectedFile::unreadable:
         std::fputs("config.dat cannot be read; it will be kept as config.dat.damaged when you save\n", stderr);
         return true;
@@ -44,8 +48,9 @@ bool worthKeeping(const FilePath& path)
 bool loadConfiguration()
 {
     const FilePath path = configFilePath();
-    const bool loaded = !path.empty() && readConfigFile(preset_collection, path);
-    keepBeforeReplacing = !loaded && !path.empty() && worthKeeping(path);
+    ConfigReadFault fault;
+    const bool loaded = !path.empty() && readConfigFile(preset_collection, path, &fault);
+    keepBeforeReplacing = !loaded && !path.empty() && worthKeeping(path, fault);
     notify_renderers();
     if (loaded)
         preset_collection.clearChanged();

@@ -346,11 +346,13 @@ TEST_F(ConfigurationDrivers, DamagedFileIsKeptBesideItByTheSaveThatReplacesIt)
     for (const char* copy : {".damaged", ".damaged.1"}) {
         SCOPED_TRACE(copy);
         const std::vector<uint8_t> damaged = damagedFile(copy);
+        const size_t secondPresetAt = damaged.size() - 9;  // its wrong magic and the name "lost"
         storeBytes(configPath_, damaged);
         MessageBoxWatcher watcher;
         CaptureStderr();
         EXPECT_FALSE(loadConfiguration());
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr("config.dat is damaged"));
+        EXPECT_THAT(GetCapturedStderr(), HasSubstr("config.dat is damaged (byte " + std::to_string(secondPresetAt) +
+                                                   ": preset 1: expected preset magic 00 00 FD 4A, found 00 00 FD 4B)"));
         EXPECT_EQ(preset_collection.count(), 1);
 
         preset_collection.at(0).setName(copy);
