@@ -1,7 +1,6 @@
 // show CONFIG: the presets as a table a person reads.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -9,16 +8,9 @@
 #include "model/text_conversion.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"
+#include "tool/text_table.h"
 
 namespace {
-
-using Row = std::vector<std::string>;
-
-size_t characters(const std::string& utf8)
-{
-    std::u32string codePoints;
-    return decodeUtf8(utf8, codePoints) ? codePoints.size() : utf8.size();
-}
 
 // Host, port and stream name as far as they apply to the selected protocol.
 std::string endpointText(const StreamSettings& preset, const std::string& host, const std::string& streamName)
@@ -34,7 +26,8 @@ std::string endpointText(const StreamSettings& preset, const std::string& host, 
 }
 
 // The row of one preset; false when a text is not text of the code page.
-bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& codePage, Row& row, std::string& problem)
+bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& codePage, TableRow& row,
+               std::string& problem)
 {
     const StreamSettings& preset = presets.at(index);
     const StreamEndpoint& endpoint = preset.endpoint(preset.protocol());
@@ -54,25 +47,6 @@ bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& code
     return true;
 }
 
-void printTable(const std::vector<Row>& rows, std::ostream& out)
-{
-    std::vector<size_t> widths(rows.front().size(), 0);
-    for (const Row& row : rows) {
-        for (size_t column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], characters(row[column]));
-    }
-    for (const Row& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size())
-                line += std::string(widths[column] - characters(row[column]) + 2, ' ');
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        out << line << '\n';
-    }
-}
-
 int showPresets(const std::string& config, ToolContext& context)
 {
     StreamSettingsSet presets(1);
@@ -82,7 +56,7 @@ int showPresets(const std::string& config, ToolContext& context)
         context.io.out << config << ": no presets\n";
         return kDone;
     }
-    std::vector<Row> rows = {{"", "#", "Name", "Protocol", "Endpoint", "Sync", "Jitter buffer", "Lip-sync"}};
+    std::vector<TableRow> rows = {{"", "#", "Name", "Protocol", "Endpoint", "Sync", "Jitter buffer", "Lip-sync"}};
     for (int index = 0; index < presets.count(); ++index) {
         std::string problem;
         rows.emplace_back();
@@ -91,7 +65,9 @@ int showPresets(const std::string& config, ToolContext& context)
             return kInputRefused;
         }
     }
-    printTable(rows, context.io.out);
+    const std::vector<size_t> widths = columnWidths(rows);
+    for (const TableRow& row : rows)
+        context.io.out << tableLine(row, widths) << '\n';
     context.io.out << "* shown first when the editor opens\n";
     return kDone;
 }
