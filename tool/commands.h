@@ -29,3 +29,4 @@ Command addShowCommand(CLI::App& program, ToolContext& context);
 Command addExportCommand(CLI::App& program, ToolContext& context);
 Command addImportCommand(CLI::App& program, ToolContext& context);
 Command addCheckCommand(CLI::App& program, ToolContext& context);
+Command addProbeCommand(CLI::App& program, ToolContext& context);

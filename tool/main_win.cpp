@@ -1,6 +1,8 @@
 // The Windows console program: the command line arrives as UTF-16 (paths may
 // hold characters outside the ANSI code page), and the output goes to a
 // console as UTF-16, or unchanged (UTF-8, LF line ends) into files and pipes.
+// Output is written when a command flushes it (the probe, line by line) and
+// at the end, so that UTF-8 is never cut within a character.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -30,6 +32,23 @@ void writeTo(DWORD stream, const std::string& utf8)
     }
 }
 
+// The text of one standard handle, held until it is flushed.
+class HandleBuffer : public std::stringbuf {
+public:
+    explicit HandleBuffer(DWORD stream) : stream_(stream) {}
+
+protected:
+    int sync() override
+    {
+        writeTo(stream_, str());
+        str("");
+        return 0;
+    }
+
+private:
+    DWORD stream_;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -39,12 +58,14 @@ int wmain(int argc, wchar_t** argv)
     for (int index = 1; index < argc; ++index)
         arguments.push_back(utf8FromUtf16(argv[index]));
 
-    std::ostringstream out;
-    std::ostringstream err;
+    HandleBuffer outBuffer(STD_OUTPUT_HANDLE);
+    HandleBuffer errBuffer(STD_ERROR_HANDLE);
+    std::ostream out(&outBuffer);
+    std::ostream err(&errBuffer);
     ToolIo io{std::cin, out, err};
     const int exitCode = runPresetsTool(arguments, io);
     std::fflush(stderr);  // lines the reader wrote on its own come first
-    writeTo(STD_OUTPUT_HANDLE, out.str());
-    writeTo(STD_ERROR_HANDLE, err.str());
+    out.flush();
+    err.flush();
     return exitCode;
 }

@@ -20,6 +20,10 @@ enum ExitCode {
     kInputRefused = 1,  // the JSON or config.dat was refused; nothing written
     kWrongUsage = 2,
     kNotWritten = 3,  // the output could not be written; an old file is kept
+    // probe: its own meanings of 1 and 3, and Ctrl+C as a shell reports SIGINT
+    kSourceFailed = 1,
+    kConfigUnreadable = 3,
+    kInterrupted = 130,
 };
 
 // A path given on the command line (UTF-8) as the platform opens it.

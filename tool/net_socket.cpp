@@ -1,0 +1,311 @@
+#include "tool/net_socket.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// How long one wait lasts at most before it looks at Ctrl+C again.
+constexpr auto kSlice = std::chrono::milliseconds(100);
+
+std::atomic<bool> stopFlag{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
+
+NetResult failure(int code)
+{
+    switch (classifySocketError(code)) {
+    case SocketFault::addressInUse:
+        return {NetStatus::busy, socketErrorText(code)};
+    case SocketFault::refused:
+        return {NetStatus::refused, socketErrorText(code)};
+    default:
+        return {NetStatus::failed, socketErrorText(code)};
+    }
+}
+
+NetResult lastFailure()
+{
+    return failure(lastSocketError());
+}
+
+// Whether the last call only found nothing to do yet.
+bool mustWait()
+{
+    const SocketFault fault = classifySocketError(lastSocketError());
+    return fault == SocketFault::wouldBlock || fault == SocketFault::interrupted;
+}
+
+// The wait of one slice: stopped, the deadline passed, or the milliseconds to wait.
+bool nextSlice(Deadline deadline, NetResult& end, int& milliseconds)
+{
+    if (stopRequested()) {
+        end = {NetStatus::stopped, {}};
+        return false;
+    }
+    const Clock::duration left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        end = {NetStatus::timedOut, {}};
+        return false;
+    }
+    const Clock::duration slice = std::min<Clock::duration>(left, kSlice);
+    milliseconds = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
+    return true;
+}
+
+// One name service lookup, shared by the waiting caller and the thread that
+// asks, which may outlive the wait.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    uint32_t address = 0;
+    std::string problem;
+};
+
+void lookUp(const std::shared_ptr<Lookup>& lookup, const std::string& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    std::lock_guard<std::mutex> lock(lookup->mutex);
+    if (status == 0)
+        lookup->address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    else
+        lookup->problem = resolverErrorText(status);
+    if (found != nullptr)
+        freeaddrinfo(found);
+    lookup->done = true;
+    lookup->finished.notify_all();
+}
+
+sockaddr_in socketAddress(uint32_t address, uint16_t port)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_addr.s_addr = htonl(address);
+    result.sin_port = htons(port);
+    return result;
+}
+
+}  // namespace
+
+void requestStop()
+{
+    stopFlag = true;
+}
+
+bool stopRequested()
+{
+    return stopFlag;
+}
+
+InterruptWatch::InterruptWatch()
+{
+    stopFlag = false;
+    watchInterrupt();
+}
+
+InterruptWatch::~InterruptWatch()
+{
+    stopWatchingInterrupt();
+}
+
+std::string addressText(uint32_t address)
+{
+    return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
+           std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+bool isMulticastAddress(uint32_t address)
+{
+    return address >> 28 == 0xE;  // 224.0.0.0/4
+}
+
+bool parseIpv4(const std::string& text, uint32_t& address)
+{
+    in_addr parsed{};
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1)
+        return false;
+    address = ntohl(parsed.s_addr);
+    return true;
+}
+
+NetResult resolveIpv4(const std::string& host, Deadline deadline, uint32_t& address)
+{
+    if (parseIpv4(host, address))
+        return {};
+    auto lookup = std::make_shared<Lookup>();
+    std::thread(lookUp, lookup, host).detach();
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    NetResult end;
+    int milliseconds = 0;
+    while (!lookup->done) {
+        if (!nextSlice(deadline, end, milliseconds))
+            return end;
+        lookup->finished.wait_for(lock, std::chrono::milliseconds(milliseconds));
+    }
+    if (!lookup->problem.empty())
+        return {NetStatus::failed, lookup->problem};
+    address = lookup->address;
+    return {};
+}
+
+Socket::Socket(Socket&& other) noexcept
+    : native_(std::exchange(other.native_, kNoSocket)), datagram_(other.datagram_)
+{
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept
+{
+    if (this != &other) {
+        if (native_ != kNoSocket)
+            closeNativeSocket(native_);
+        native_ = std::exchange(other.native_, kNoSocket);
+        datagram_ = other.datagram_;
+    }
+    return *this;
+}
+
+Socket::~Socket()
+{
+    if (native_ != kNoSocket)
+        closeNativeSocket(native_);
+}
+
+NetResult Socket::bound(int type, PortUse use, uint16_t port, Socket& socket)
+{
+    Socket opened(openNativeSocket(type), type == SOCK_DGRAM);
+    if (opened.native_ == kNoSocket || !setPortUse(opened.native_, use))
+        return lastFailure();
+    const sockaddr_in local = socketAddress(INADDR_ANY, port);
+    if (bind(opened.native_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+        return lastFailure();
+    socket = std::move(opened);
+    return {};
+}
+
+NetResult Socket::udpReceiver(uint16_t port, uint32_t group, Socket& socket)
+{
+    Socket opened;
+    NetResult result = bound(SOCK_DGRAM, group != 0 ? PortUse::group : PortUse::exclusive, port, opened);
+    if (!result.ok())
+        return result;
+    if (group != 0) {
+        ip_mreq membership{};
+        membership.imr_multiaddr.s_addr = htonl(group);
+        membership.imr_interface.s_addr = htonl(INADDR_ANY);
+        if (setsockopt(opened.native_, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
+                       sizeof membership) != 0) {
+            result = lastFailure();
+            return {NetStatus::failed, "cannot join group " + addressText(group) + ": " + result.problem};
+        }
+    }
+    socket = std::move(opened);
+    return {};
+}
+
+NetResult Socket::tcpListener(uint16_t port, Socket& socket)
+{
+    Socket opened;
+    NetResult result = bound(SOCK_STREAM, PortUse::listener, port, opened);
+    if (result.ok() && listen(opened.native_, 1) != 0)
+        result = lastFailure();
+    if (result.ok())
+        socket = std::move(opened);
+    return result;
+}
+
+NetResult Socket::tcpConnection(uint32_t address, uint16_t port, Deadline deadline, Socket& socket)
+{
+    Socket opened(openNativeSocket(SOCK_STREAM), false);
+    if (opened.native_ == kNoSocket)
+        return lastFailure();
+    const sockaddr_in remote = socketAddress(address, port);
+    if (connect(opened.native_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        if (!mustWait())
+            return lastFailure();
+        const NetResult connected = opened.waitUntil(true, deadline);
+        if (!connected.ok())
+            return connected;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(opened.native_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+            return lastFailure();
+        if (error != 0)
+            return failure(error);
+    }
+    socket = std::move(opened);
+    return {};
+}
+
+NetResult Socket::accept(Deadline deadline, Socket& connection, uint32_t& peer)
+{
+    for (;;) {
+        const NetResult ready = waitUntil(false, deadline);
+        if (!ready.ok())
+            return ready;
+        sockaddr_in from{};
+        const NativeSocket accepted = acceptOnSocket(native_, from);
+        if (accepted != kNoSocket) {
+            connection = Socket(accepted, false);
+            peer = ntohl(from.sin_addr.s_addr);
+            return {};
+        }
+        if (!mustWait())
+            return lastFailure();
+    }
+}
+
+NetResult Socket::receive(char* buffer, size_t size, Deadline deadline, size_t& received)
+{
+    for (;;) {
+        const NetResult ready = waitUntil(false, deadline);
+        if (!ready.ok())
+            return ready;
+        const long count = receiveOnSocket(native_, buffer, size);
+        if (count > 0 || (count == 0 && datagram_)) {
+            received = static_cast<size_t>(count);
+            return {};
+        }
+        if (count == 0)
+            return {NetStatus::closed, {}};
+        if (!mustWait())
+            return lastFailure();
+    }
+}
+
+NetResult Socket::sendAll(const std::string& bytes, Deadline deadline)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        const NetResult ready = waitUntil(true, deadline);
+        if (!ready.ok())
+            return ready;
+        const long count = sendOnSocket(native_, bytes.data() + done, bytes.size() - done);
+        if (count > 0)
+            done += static_cast<size_t>(count);
+        else if (!mustWait())
+            return lastFailure();
+    }
+    return {};
+}
+
+NetResult Socket::waitUntil(bool forWriting, Deadline deadline) const
+{
+    NetResult end;
+    int milliseconds = 0;
+    while (nextSlice(deadline, end, milliseconds)) {
+        const int ready = waitOnSocket(native_, forWriting, milliseconds);
+        if (ready > 0)
+            return {};
+        if (ready < 0)
+            return lastFailure();
+    }
+    return end;
+}
