@@ -1,0 +1,520 @@
+// riverra-presets probe against sources of the tests' own on the loopback
+// interface, and its readers of bytes from the network.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <net/if.h>
+#include <net/route.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "model/protocol_table.h"
+#include "persist/config_file.h"
+#include "tests/config/config_test_support.h"
+#include "tool/mpeg_ts.h"
+#include "tool/presets_tool.h"
+#include "tool/rtsp_exchange.h"
+#include "tool/sdp_media.h"
+
+namespace {
+
+using testing::HasSubstr;
+using Json = nlohmann::json;
+using Seconds = std::chrono::duration<double>;
+
+// The whole program runs in a network namespace of its own where the system
+// lets it (as root): a loopback interface with a route for multicast and
+// nothing else, so that nothing a test sends can leave the machine and no
+// name server can be reached.
+class OwnNetwork : public testing::Environment {
+public:
+    static bool available() { return available_; }
+
+    void SetUp() override
+    {
+        const int original = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (original < 0)
+            return;
+        if (unshare(CLONE_NEWNET) == 0) {
+            available_ = loopbackWithMulticast();
+            if (!available_)
+                setns(original, CLONE_NEWNET);
+        }
+        close(original);
+    }
+
+private:
+    static bool loopbackWithMulticast()
+    {
+        const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq loopback{};
+        std::snprintf(loopback.ifr_name, sizeof loopback.ifr_name, "lo");
+        bool done = ioctl(control, SIOCGIFFLAGS, &loopback) == 0;
+        loopback.ifr_flags |= IFF_UP;
+        done = done && ioctl(control, SIOCSIFFLAGS, &loopback) == 0;
+        rtentry route{};
+        char device[] = "lo";
+        reinterpret_cast<sockaddr_in&>(route.rt_dst) = {AF_INET, 0, {htonl(0xE0000000)}, {}};
+        reinterpret_cast<sockaddr_in&>(route.rt_genmask) = {AF_INET, 0, {htonl(0xF0000000)}, {}};
+        route.rt_flags = RTF_UP;
+        route.rt_dev = device;
+        done = done && ioctl(control, SIOCADDRT, &route) == 0;
+        close(control);
+        return done;
+    }
+
+    static inline bool available_ = false;
+};
+const auto* const ownNetwork = testing::AddGlobalTestEnvironment(new OwnNetwork);
+
+constexpr uint32_t kLoopback = 0x7F000001;
+constexpr char kGroup[] = "239.192.10.42";
+
+sockaddr_in addressOf(uint32_t address, uint16_t port)
+{
+    return {AF_INET, htons(port), {htonl(address)}, {}};
+}
+
+// A socket of the test, bound to `port` of 127.0.0.1 (0: the kernel chooses).
+int boundSocket(int type, uint16_t port = 0)
+{
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const sockaddr_in local = addressOf(kLoopback, port);
+    EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    return fd;
+}
+
+uint16_t portOf(int fd)
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
+}
+
+// A port that nothing uses now.
+uint16_t freePort(int type)
+{
+    const int fd = boundSocket(type);
+    const uint16_t port = portOf(fd);
+    close(fd);
+    return port;
+}
+
+bool readable(int fd, int milliseconds)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, milliseconds) > 0;
+}
+
+// Transport stream cells: sync byte 0x47, then a counter.
+std::string tsCells(int count)
+{
+    std::string cells;
+    for (int cell = 0; cell < count; ++cell)
+        cells += '\x47' + std::string(187, static_cast<char>(cell));
+    return cells;
+}
+
+// A source of the test: `act` runs on a thread of its own until it returns
+// or the source is destroyed, which it checks through `stopping`.
+class Source {
+public:
+    explicit Source(std::function<void(const std::atomic<bool>& stopping)> act)
+        : thread_([this, act] { act(stopping_); })
+    {
+    }
+    ~Source()
+    {
+        stopping_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// Sends `payload` to the port every 20 ms.
+std::function<void(const std::atomic<bool>&)> datagrams(const char* address, uint16_t port, std::string payload)
+{
+    return [=](const std::atomic<bool>& stopping) {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in target = addressOf(0, port);
+        inet_pton(AF_INET, address, &target.sin_addr);
+        while (!stopping) {
+            sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        close(fd);
+    };
+}
+
+int listeningSocket()
+{
+    const int fd = boundSocket(SOCK_STREAM);
+    listen(fd, 1);
+    return fd;
+}
+
+// A TCP server on 127.0.0.1 that hands its one connection to `serve`.
+class Server {
+public:
+    explicit Server(std::function<void(int connection, const std::atomic<bool>& stopping)> serve)
+        : listener_(listeningSocket()), source_([this, serve](const std::atomic<bool>& stopping) {
+              while (!stopping && !readable(listener_, 20)) {
+              }
+              if (stopping)
+                  return;
+              const int connection = accept(listener_, nullptr, nullptr);
+              serve(connection, stopping);
+              close(connection);
+          })
+    {
+    }
+    ~Server() { close(listener_); }
+
+    uint16_t port() const { return port_; }
+
+private:
+    int listener_;
+    uint16_t port_ = portOf(listener_);
+    Source source_;
+};
+
+// An RTSP server: each request's head goes to `answer`, which returns the
+// response ("" for none).
+Server rtspServer(std::function<std::string(const std::string& request)> answer,
+                  std::vector<std::string>* requests = nullptr)
+{
+    return Server([=](int connection, const std::atomic<bool>& stopping) {
+        std::string received;
+        char buffer[4096];
+        while (!stopping) {
+            if (!readable(connection, 20))
+                continue;
+            const ssize_t count = recv(connection, buffer, sizeof buffer, 0);
+            if (count <= 0)
+                return;
+            received.append(buffer, static_cast<size_t>(count));
+            for (size_t end; (end = received.find("\r\n\r\n")) != std::string::npos; received.erase(0, end + 4)) {
+                const std::string request = received.substr(0, end);
+                if (requests != nullptr)
+                    requests->push_back(request);
+                const std::string response = answer(request);
+                send(connection, response.data(), response.size(), MSG_NOSIGNAL);
+            }
+        }
+    });
+}
+
+std::function<std::string(const std::string&)> describeAnswer(const std::string& status, const std::string& sdp = "")
+{
+    return [=](const std::string& request) -> std::string {
+        const size_t cseqStart = request.find("CSeq:");
+        const std::string cseq = request.substr(cseqStart, request.find("\r\n", cseqStart) - cseqStart);
+        if (request.rfind("OPTIONS ", 0) == 0)
+            return "RTSP/1.0 200 OK\r\n" + cseq + "\r\nPublic: OPTIONS, DESCRIBE\r\n\r\n";
+        return "RTSP/1.0 " + status + "\r\n" + cseq + "\r\nContent-Type: application/sdp\r\nContent-Length: " +
+               std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+    };
+}
+
+int protocolIndex(const std::string& keyword)
+{
+    int index = 0;
+    while (index < kProtocolCount && protocolKeyword(index) != keyword)
+        ++index;
+    return index;
+}
+
+struct PresetSpec {
+    std::string name;
+    std::string keyword;
+    std::string host;
+    int32_t port;
+    std::string streamName = "live";
+};
+
+struct ProbeRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+    double seconds;
+    Json json() const { return Json::parse(out); }
+};
+
+class Probe : public testing::Test {
+protected:
+    ProbeRun probe(const std::vector<PresetSpec>& specs, std::vector<std::string> options = {"--json"})
+    {
+        StreamSettingsSet presets(static_cast<int>(specs.size()));
+        for (size_t index = 0; index < specs.size(); ++index) {
+            StreamSettings& preset = presets.at(static_cast<int>(index));
+            preset.setName(specs[index].name);
+            preset.selectProtocol(protocolIndex(specs[index].keyword));
+            preset.setHost(specs[index].host);
+            preset.setPort(specs[index].port);
+            preset.setStreamName(specs[index].streamName);
+        }
+        EXPECT_TRUE(writeConfigFile(presets, directory_.file("config.dat")));
+        std::vector<std::string> arguments = {"probe", (directory_.path() / "config.dat").string()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        if (std::find(options.begin(), options.end(), "--seconds") == options.end())
+            arguments.insert(arguments.end(), {"--seconds", "1"});
+        return run(arguments);
+    }
+
+    static ProbeRun run(const std::vector<std::string>& arguments)
+    {
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        ToolIo io{in, out, err};
+        const auto start = std::chrono::steady_clock::now();
+        const int exitCode = runPresetsTool(arguments, io);
+        return {exitCode, out.str(), err.str(), Seconds(std::chrono::steady_clock::now() - start).count()};
+    }
+
+    TemporaryDirectory directory_{"riverra-probe"};
+};
+
+TEST_F(Probe, RtspAnswersAreReadWithStatusAndMedia)
+{
+    const std::string sdp = "v=0\r\ns=Stage\r\nm=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n"
+                            "m=audio 0 RTP/AVP 14\r\n";
+    std::vector<std::string> requests;
+    const Server video = rtspServer(describeAnswer("200 OK", sdp), &requests);
+    const Server locked = rtspServer(describeAnswer("401 Unauthorized"));
+    const Server missing = rtspServer(describeAnswer("404 Not Found"));
+    const ProbeRun run = probe({{"Video", "rtsp-tcp", "127.0.0.1", video.port(), "live/main stream"},
+                                {"Locked", "rtsp-udp", "127.0.0.1", locked.port()},
+                                {"Missing", "rtsp-multi", "127.0.0.1", missing.port()}});
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const Json found = run.json();
+    ASSERT_EQ(found.size(), 3u) << run.out;
+    EXPECT_EQ(found[0]["ok"], true);
+    EXPECT_EQ(found[0]["target"], "127.0.0.1:" + std::to_string(video.port()));
+    EXPECT_EQ(found[0]["rtsp_status"], 200);
+    EXPECT_EQ(found[0]["media"], Json({"video H264", "audio MPA"}));
+    EXPECT_EQ(found[1]["ok"], false);
+    EXPECT_EQ(found[1]["rtsp_status"], 401);
+    EXPECT_THAT(found[1]["detail"].get<std::string>(), HasSubstr("needs a user name and password"));
+    EXPECT_THAT(found[2]["detail"].get<std::string>(), HasSubstr("no such stream"));
+
+    const std::string url = "rtsp://127.0.0.1:" + std::to_string(video.port()) + "/live/main%20stream";
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "OPTIONS " + url + " RTSP/1.0");
+    EXPECT_THAT(requests[0], HasSubstr("\r\nCSeq: 1"));
+    EXPECT_THAT(requests[1], HasSubstr("DESCRIBE " + url + " RTSP/1.0\r\nCSeq: 2\r\n"));
+    EXPECT_THAT(requests[1], HasSubstr("\r\nAccept: application/sdp"));
+    EXPECT_THAT(requests[1], HasSubstr("\r\nUser-Agent: riverra-presets/"));
+}
+
+TEST_F(Probe, ASilentServerCostsNoMoreThanTheDeadline)
+{
+    const Server silent = rtspServer([](const std::string&) { return ""; });
+    const ProbeRun run = probe({{"Silent", "rtsp-tcp", "127.0.0.1", silent.port()}}, {});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.out, HasSubstr("FAILED  connected, no answer to OPTIONS in 1 s"));
+    EXPECT_GE(run.seconds, 0.9);
+    EXPECT_LT(run.seconds, 1.5);
+}
+
+TEST_F(Probe, DatagramsAreCountedAndTestedForTransportStream)
+{
+    const uint16_t tsPort = freePort(SOCK_DGRAM);
+    const uint16_t otherPort = freePort(SOCK_DGRAM);
+    const int holder = boundSocket(SOCK_DGRAM);  // another program that receives there
+    const Source ts(datagrams("127.0.0.1", tsPort, tsCells(7)));
+    const Source other(datagrams("127.0.0.1", otherPort, "not a stream"));
+    const ProbeRun run = probe({{"TS", "ts-udp", "", tsPort},
+                                {"Text", "ts-udp", "", otherPort},
+                                {"Busy", "cds-udp", "", portOf(holder)}});
+    close(holder);
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const Json found = run.json();
+    EXPECT_EQ(found[0]["target"], "udp port " + std::to_string(tsPort));
+    EXPECT_EQ(found[0]["ok"], true);
+    EXPECT_EQ(found[0]["mpeg_ts"], true);
+    EXPECT_GE(found[0]["packets"].get<int>(), 10);
+    EXPECT_EQ(found[0]["bytes"].get<int>(), found[0]["packets"].get<int>() * 7 * 188);
+    EXPECT_EQ(found[1]["ok"], false);
+    EXPECT_EQ(found[1]["mpeg_ts"], false);
+    EXPECT_THAT(found[1]["detail"].get<std::string>(), HasSubstr(" bytes, not MPEG-TS"));
+    EXPECT_EQ(found[2]["busy"], true);
+    EXPECT_THAT(found[2]["detail"].get<std::string>(), HasSubstr("the renderer may be running"));
+}
+
+TEST_F(Probe, StreamsArePulledAndAccepted)
+{
+    const Server pull([](int connection, const std::atomic<bool>&) {
+        const std::string cells = tsCells(20).substr(100);  // the stream starts within a cell
+        send(connection, cells.data(), cells.size(), MSG_NOSIGNAL);
+    });
+    const uint16_t listenPort = freePort(SOCK_STREAM);
+    const Source pushing([listenPort](const std::atomic<bool>& stopping) {
+        const sockaddr_in probe = addressOf(kLoopback, listenPort);
+        while (!stopping) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(fd, reinterpret_cast<const sockaddr*>(&probe), sizeof probe) == 0) {
+                const std::string cells = tsCells(10);
+                send(fd, cells.data(), cells.size(), MSG_NOSIGNAL);
+                close(fd);
+                return;
+            }
+            close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const ProbeRun run = probe({{"Pull", "ts-tcp-pull", "127.0.0.1", pull.port()}, {"Push", "ts-tcp", "", listenPort}});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const Json found = run.json();
+    EXPECT_EQ(found[0]["bytes"], 20 * 188 - 100);
+    EXPECT_EQ(found[0]["mpeg_ts"], true);
+    EXPECT_EQ(found[1]["target"], "tcp port " + std::to_string(listenPort));
+    EXPECT_EQ(found[1]["detail"], "connection from 127.0.0.1, 1880 bytes, MPEG-TS");
+    EXPECT_LT(run.seconds, 1.5);  // both ended when the connection did
+}
+
+TEST_F(Probe, MisconfiguredPresetsFailAtOnceAndOffIsSkipped)
+{
+    const ProbeRun run = probe({{"Off", "off", "", 0},
+                                {"Unicast group", "ts-multi", "10.0.0.7", 2000},
+                                {"No port", "ts-udp", "", 0}},
+                               {});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.out, HasSubstr("0  Off            off       -              -       not probed"));
+    EXPECT_THAT(run.out, HasSubstr("\"10.0.0.7\" is not an IPv4 multicast address"));
+    EXPECT_THAT(run.out, HasSubstr("port 0 is not in 1 to 65535"));
+    EXPECT_THAT(run.out, HasSubstr("\n0 of 2 sources OK\n"));
+    EXPECT_LT(run.seconds, 0.5);
+}
+
+TEST_F(Probe, MulticastIsReceivedAndNamesWithoutServerDoNotResolve)
+{
+    if (!OwnNetwork::available())
+        GTEST_SKIP() << "no network namespace of its own (unshare needs root): multicast reception and "
+                        "unresolvable host names are not tested";
+    const uint16_t port = freePort(SOCK_DGRAM);
+    const Source group(datagrams(kGroup, port, tsCells(7)));
+    const ProbeRun run =
+        probe({{"Group", "ts-multi", kGroup, port}, {"Named", "ts-tcp-pull", "camera.invalid", 5000}});
+    EXPECT_EQ(run.exitCode, 1);
+    const Json found = run.json();
+    EXPECT_EQ(found[0]["ok"], true) << found[0]["detail"];
+    EXPECT_EQ(found[0]["mpeg_ts"], true);
+    EXPECT_THAT(found[1]["detail"].get<std::string>(), HasSubstr("the host name \"camera.invalid\" does not resolve"));
+}
+
+TEST_F(Probe, CtrlCStopsAtOnce)
+{
+    // Ctrl+C until the probe has ended; one that comes before the probe
+    // watches for it must not end the test program.
+    std::signal(SIGINT, SIG_IGN);
+    std::atomic<bool> ended{false};
+    std::thread interrupt([&ended] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (; !ended; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+            kill(getpid(), SIGINT);
+    });
+    const ProbeRun run = probe({{"Waiting", "ts-udp", "", freePort(SOCK_DGRAM)}}, {"--seconds", "30", "--json"});
+    ended = true;
+    interrupt.join();
+    std::signal(SIGINT, SIG_DFL);
+    EXPECT_EQ(run.exitCode, 130);
+    EXPECT_THAT(run.err, HasSubstr("stopped by Ctrl+C"));
+    EXPECT_EQ(run.json(), Json::array());
+    EXPECT_LT(run.seconds, 1.0);
+}
+
+TEST_F(Probe, UsageAndUnreadableConfigHaveTheirExitCodes)
+{
+    EXPECT_EQ(probe({{"One", "ts-udp", "", 9710}}, {"--seconds", "31"}).exitCode, 2);
+    EXPECT_EQ(probe({{"One", "ts-udp", "", 9710}}, {"--preset", "Two"}).exitCode, 2);
+    EXPECT_EQ(run({"probe", (directory_.path() / "missing.dat").string()}).exitCode, 3);
+}
+
+TEST(RtspResponse, OddAnswersAreRefusedOrAwaitedSafely)
+{
+    const std::string ok = "RTSP/1.0 200 OK\r\nCSeq: 2\r\ncontent-length: 5\r\n\r\nv=0\r\nRTSP/1.0 ";
+    RtspResponse response;
+    size_t used = 0;
+    std::string problem;
+    ASSERT_EQ(parseRtspResponse(ok, response, used, problem), RtspParse::complete);
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.content, "v=0\r\n");
+    EXPECT_EQ(used, ok.size() - 9);  // the next response's start stays
+    for (size_t cut = 0; cut < used; ++cut)
+        EXPECT_EQ(parseRtspResponse(ok.substr(0, cut), response, used, problem), RtspParse::incomplete) << cut;
+
+    const struct {
+        std::string received;
+        std::string problem;
+    } refused[] = {
+        {"HTTP/1.1 400 Bad Request\r\n", "not RTSP: \"HTTP/1.1 400 Bad Request\""},
+        {std::string("\x16\x03\x01\0\xff", 5), "not RTSP: \"?????\""},
+        {"RTSP/1.0 20\r\n\r\n", "not RTSP"},
+        {"RTSP/1.0 200 OK\r\nContent-Length: 18446744073709551617\r\n\r\n", "\"18446744073709551617\" bytes"},
+        {"RTSP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", "\"-5\" bytes"},
+        {"RTSP/1.0 200 OK\r\nContent-Length: 65537\r\n\r\n", "reads up to 65536"},
+        {"RTSP/1.0 200 OK\r\nX: " + std::string(20000, 'x'), "longer than 16384 bytes"},
+    };
+    for (const auto& answer : refused) {
+        SCOPED_TRACE(answer.problem);
+        EXPECT_EQ(parseRtspResponse(answer.received, response, used, problem), RtspParse::invalid);
+        EXPECT_THAT(problem, HasSubstr(answer.problem));
+    }
+}
+
+TEST(SdpMedia, CodecsComeFromRtpmapOrTheFixedPayloadTypes)
+{
+    std::string sdp = "v=0\nm=video 0 RTP/AVP 33\nm=video 0 RTP/AVP 96 97\na=rtpmap:97 H264/90000\n"
+                      "a=rtpmap:96 H265/90000\nm=audio 0 RTP/AVP 98\nm=vid\"eo 0 RTP/AVP 99\na=rtpmap:99 <b>\n";
+    EXPECT_EQ(sdpMedia(sdp),
+              std::vector<std::string>({"video MP2T", "video H265", "audio payload 98", "vid?eo ?b?"}));
+    for (int more = 0; more < 20; ++more)
+        sdp += "m=video\n";
+    EXPECT_EQ(sdpMedia(sdp).size(), 16u);
+}
+
+TEST(TransportStream, CellsAreFoundFromAnyOffsetButNotByChance)
+{
+    const std::string cells = tsCells(8);
+    EXPECT_TRUE(isTsDatagram(cells.data(), 188));
+    EXPECT_FALSE(isTsDatagram(cells.data(), 187));
+    EXPECT_FALSE(isTsDatagram("G", 1));
+
+    const struct {
+        std::string stream;
+        bool isTs;
+    } streams[] = {
+        {cells, true},
+        {cells.substr(187), true},
+        {cells.substr(0, 2 * 188), false},  // two sync bytes could be chance
+        {std::string(2000, 'x'), false},
+        {cells.substr(0, 3 * 188) + "x" + cells.substr(3 * 188 + 1), false},
+    };
+    for (const auto& entry : streams) {
+        TsStreamCheck check;
+        for (size_t position = 0; position < entry.stream.size(); position += 100)
+            check.add(entry.stream.data() + position, std::min<size_t>(100, entry.stream.size() - position));
+        EXPECT_EQ(check.isTs(), entry.isTs) << entry.stream.size();
+    }
+}
+
+}  // namespace
