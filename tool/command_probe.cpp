@@ -110,7 +110,7 @@ public:
 
     void add(const ChosenPreset& preset, const ProbeReport& report)
     {
-        const char* verdict = isOff(preset) ? "-" : report.ok ? "OK" : "FAILED";
+        const char* verdict = isOff(preset) ? "-" : report.ok ? "OK" : report.busy ? "BUSY" : "FAILED";
         const std::string detail = isOff(preset) ? "not probed: the protocol is off" : report.detail;
         out_ << tableLine(row(preset, verdict, detail), widths_) << std::endl;
     }
@@ -148,6 +148,7 @@ int probePresets(const ProbeArguments& arguments, ToolContext& context)
         table = std::make_unique<ProbeTable>(chosen, io.out);
     Json results = Json::array();
     int probed = 0;
+    int busy = 0;  // nothing is known of these sources, but nothing failed either
     int failed = 0;
     for (const ChosenPreset& preset : chosen) {
         ProbeReport report;
@@ -156,7 +157,8 @@ int probePresets(const ProbeArguments& arguments, ToolContext& context)
             if (report.stopped)
                 break;
             ++probed;
-            failed += report.ok ? 0 : 1;
+            busy += report.busy ? 1 : 0;
+            failed += report.ok || report.busy ? 0 : 1;
             results.push_back(jsonOf(preset, report));
         }
         if (table)
@@ -165,7 +167,8 @@ int probePresets(const ProbeArguments& arguments, ToolContext& context)
     if (arguments.json)
         io.out << results.dump(2, ' ', false, Json::error_handler_t::replace) << std::endl;
     else
-        io.out << probed - failed << " of " << probed << (probed == 1 ? " source" : " sources") << " OK\n";
+        io.out << probed - failed - busy << " of " << probed << (probed == 1 ? " source" : " sources") << " OK"
+               << (busy > 0 ? ", " + std::to_string(busy) + " busy" : "") << '\n';
     if (stopRequested()) {
         io.err << "riverra-presets: stopped by Ctrl+C\n";
         return kInterrupted;
@@ -187,8 +190,9 @@ Command addProbeCommand(CLI::App& program, ToolContext& context)
     command->add_option("--seconds", arguments->seconds, "how long each source is probed at most (default 3)")
         ->check(CLI::Range(1, 30));
     command->add_flag("--json", arguments->json, "print the findings as a JSON array");
-    command->footer("Presets are numbered from 0. Exit codes: 0 every probed source is reachable and sent what its "
-                    "protocol needs; 1 at least one is not, or its preset is misconfigured; 2 wrong usage; "
+    command->footer("Presets are numbered from 0. Exit codes: 0 every probed source is reachable and sent something "
+                    "(a port that another program holds is busy, not failed); 1 at least one is not, or its preset "
+                    "is misconfigured; 2 wrong usage; "
                     "3 CONFIG cannot be read; 130 stopped by Ctrl+C.");
     return {command, [arguments, &context] { return probePresets(*arguments, context); }};
 }

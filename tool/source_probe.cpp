@@ -101,7 +101,7 @@ private:
         const bool checkTs = carriesTs();
         if (checkTs)
             report_.mpegTs = packets > 0 && allTs;
-        report_.ok = packets > 0 && (!checkTs || allTs);
+        report_.ok = packets > 0;
         if (packets == 0)
             report_.detail = "nothing arrived " + withinTime();
         else
@@ -172,7 +172,7 @@ private:
         const bool isTs = check.isTs();
         report_.bytes = bytes;
         report_.mpegTs = bytes > 0 && isTs;
-        report_.ok = *report_.mpegTs;
+        report_.ok = bytes > 0;
         if (bytes > 0)
             report_.detail = opening + counted(bytes, "byte") + tsVerdict(isTs);
         else if (result.status == NetStatus::closed)

@@ -19,7 +19,7 @@ struct SourceSpec {
 // What the probe of one source found. Counts and findings are set only where
 // they apply to the protocol.
 struct ProbeReport {
-    bool ok = false;        // reachable, and sent what the protocol needs
+    bool ok = false;        // reachable, and sent something (for RTSP: a description with media)
     bool stopped = false;   // Ctrl+C came before the probe was done
     std::string detail;     // what failed, or what arrived, for a person
     bool busy = false;      // another program holds the port

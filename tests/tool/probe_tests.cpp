@@ -346,14 +346,14 @@ TEST_F(Probe, DatagramsAreCountedAndTestedForTransportStream)
                                 {"Text", "ts-udp", "", otherPort},
                                 {"Busy", "cds-udp", "", portOf(holder)}});
     close(holder);
-    ASSERT_EQ(run.exitCode, 1) << run.err;
+    ASSERT_EQ(run.exitCode, 0) << run.err;  // a busy port is no failure of its source
     const Json found = run.json();
     EXPECT_EQ(found[0]["target"], "udp port " + std::to_string(tsPort));
     EXPECT_EQ(found[0]["ok"], true);
     EXPECT_EQ(found[0]["mpeg_ts"], true);
     EXPECT_GE(found[0]["packets"].get<int>(), 10);
     EXPECT_EQ(found[0]["bytes"].get<int>(), found[0]["packets"].get<int>() * 7 * 188);
-    EXPECT_EQ(found[1]["ok"], false);
+    EXPECT_EQ(found[1]["ok"], true);  // it arrived; what it is, the detail tells
     EXPECT_EQ(found[1]["mpeg_ts"], false);
     EXPECT_THAT(found[1]["detail"].get<std::string>(), HasSubstr(" bytes, not MPEG-TS"));
     EXPECT_EQ(found[2]["busy"], true);
