@@ -26,7 +26,7 @@ struct ProbeArguments {
 struct ChosenPreset {
     int index;
     std::string name;
-    SourceSpec source;
+    SourceEndpoint source;
 };
 
 bool isOff(const ChosenPreset& preset)

@@ -28,7 +28,7 @@ std::string joined(const std::vector<std::string>& texts)
 
 class SourceProbe {
 public:
-    SourceProbe(const SourceSpec& source, int seconds)
+    SourceProbe(const SourceEndpoint& source, int seconds)
         : source_(source),
           port_(static_cast<uint16_t>(source.port)),
           seconds_(seconds),
@@ -253,7 +253,7 @@ private:
     }
     std::string withinTime() const { return "in " + std::to_string(seconds_) + " s"; }
 
-    const SourceSpec& source_;
+    const SourceEndpoint& source_;
     const uint16_t port_;
     const int seconds_;
     const Deadline deadline_;
@@ -262,7 +262,7 @@ private:
 
 }  // namespace
 
-std::string sourceTarget(const SourceSpec& source)
+std::string sourceTarget(const SourceEndpoint& source)
 {
     const std::string port = std::to_string(source.port);
     if (keywordUsesHost(source.keyword))
@@ -270,7 +270,7 @@ std::string sourceTarget(const SourceSpec& source)
     return (source.keyword == "ts-tcp" ? "tcp port " : "udp port ") + port;
 }
 
-ProbeReport probeSource(const SourceSpec& source, int seconds)
+ProbeReport probeSource(const SourceEndpoint& source, int seconds)
 {
     return SourceProbe(source, seconds).run();
 }

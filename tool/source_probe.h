@@ -9,7 +9,7 @@
 // sends.
 
 // The endpoint of the preset's protocol; texts in UTF-8.
-struct SourceSpec {
+struct SourceEndpoint {
     std::string keyword;  // the protocol's keyword; not "off"
     std::string host;
     int32_t port = 0;
@@ -31,7 +31,7 @@ struct ProbeReport {
 };
 
 // Where the probe looks: "host:port", "udp port 9710" or "tcp port 9710".
-std::string sourceTarget(const SourceSpec& source);
+std::string sourceTarget(const SourceEndpoint& source);
 
 // Probes the source for at most `seconds`.
-ProbeReport probeSource(const SourceSpec& source, int seconds);
+ProbeReport probeSource(const SourceEndpoint& source, int seconds);

@@ -242,7 +242,7 @@ int protocolIndex(const std::string& keyword)
     return index;
 }
 
-struct PresetSpec {
+struct WantedPreset {
     std::string name;
     std::string keyword;
     std::string host;
@@ -260,16 +260,16 @@ struct ProbeRun {
 
 class Probe : public testing::Test {
 protected:
-    ProbeRun probe(const std::vector<PresetSpec>& specs, std::vector<std::string> options = {"--json"})
+    ProbeRun probe(const std::vector<WantedPreset>& wanted, std::vector<std::string> options = {"--json"})
     {
-        StreamSettingsSet presets(static_cast<int>(specs.size()));
-        for (size_t index = 0; index < specs.size(); ++index) {
+        StreamSettingsSet presets(static_cast<int>(wanted.size()));
+        for (size_t index = 0; index < wanted.size(); ++index) {
             StreamSettings& preset = presets.at(static_cast<int>(index));
-            preset.setName(specs[index].name);
-            preset.selectProtocol(protocolIndex(specs[index].keyword));
-            preset.setHost(specs[index].host);
-            preset.setPort(specs[index].port);
-            preset.setStreamName(specs[index].streamName);
+            preset.setName(wanted[index].name);
+            preset.selectProtocol(protocolIndex(wanted[index].keyword));
+            preset.setHost(wanted[index].host);
+            preset.setPort(wanted[index].port);
+            preset.setStreamName(wanted[index].streamName);
         }
         EXPECT_TRUE(writeConfigFile(presets, directory_.file("config.dat")));
         std::vector<std::string> arguments = {"probe", (directory_.path() / "config.dat").string()};
