@@ -6,10 +6,6 @@ set -uo pipefail
 folder=$1
 system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|uxtheme|shlwapi|shell32|advapi32|ole32|oleaut32|msvcrt|ucrtbase|ws2_32|version|api-ms-win-[a-z0-9-]*)\.dll$'
 
-# GoogleTest, CMake's probes, and Wine's own programs in the Wine prefix that
-# a test keeps in the build.
-not_ours=(-path '*/googletest' -o -path '*/CMakeFiles' -o -path '*/drive_c')
-
 status=0
 count=0
 while IFS= read -r -d '' program; do
@@ -21,7 +17,7 @@ while IFS= read -r -d '' program; do
       status=1
     fi
   done
-done < <(find "$folder" \( "${not_ours[@]}" \) -prune -o -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+done < <(find "$folder" \( -path '*/googletest' -o -path '*/CMakeFiles' \) -prune -o -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 
 if [ "$count" -eq 0 ]; then
   echo "no Windows programs found in $folder"

@@ -30,7 +30,7 @@ source "$root/scripts/wine-session.sh"
 mode=user
 [ -n "${DISPLAY:-}" ] || mode=virtual
 trap wine_session_stop EXIT
-wine_session_start "$build/editor-prefix" "$mode"
+wine_session_start editor "$mode"
 
 # The production system's libraries go where the editor looks for them.
 host_dir=$WINEPREFIX/drive_c/Orvanta/Bin32

@@ -23,7 +23,7 @@ cp "$build/win64/app/RiverraConfig.exe" "$build/win64/tests/ui/ui_remote.exe" "$
 
 source "$root/scripts/wine-session.sh"
 trap wine_session_stop EXIT
-wine_session_start "$build/screenshot-wine" virtual
+wine_session_start screenshots virtual
 
 cd "$run"
 remote() { wine ui_remote.exe "$@" </dev/null | tr -d '\r'; }

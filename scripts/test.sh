@@ -66,7 +66,7 @@ run_ctest native
 echo "== Windows tests under Wine"
 source "$root/scripts/wine-session.sh"
 trap wine_session_stop EXIT
-if wine_session_start "$build/wine-prefix" virtual; then
+if wine_session_start tests virtual; then
   run_ctest win64
 else
   echo "FAIL wine session" >>"$checks"

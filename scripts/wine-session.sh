@@ -1,12 +1,26 @@
 # Sourced by the scripts that run Windows programs: one virtual display, one
 # Wine prefix and one persistent wineserver per run, torn down on exit.
-#   wine_session_start <prefix-dir> [virtual]   # "virtual": always use Xvfb
+#   wine_session_start <prefix-name> [virtual]   # "virtual": always use Xvfb
 #   wine_session_stop
+#
+# Prefixes are kept for the next run (a new one takes about ten seconds) in
+# $RIVERRA_WINE_PREFIXES, by default ~/.cache/riverra-wine/<checkout>/<name>:
+# outside the source tree, whose only Windows programs are then our own, and
+# apart for each checkout.
 
 WINE_SESSION_XVFB_PID=""
 
+wine_prefix_dir() {  # <prefix-name>
+  local checkout
+  checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  local key
+  key=$(printf '%s' "$checkout" | cksum | cut -d' ' -f1)
+  echo "${RIVERRA_WINE_PREFIXES:-${XDG_CACHE_HOME:-$HOME/.cache}/riverra-wine/$key}/$1"
+}
+
 wine_session_start() {
-  local prefix=$1 mode=${2:-virtual}
+  local prefix mode=${2:-virtual}
+  prefix=$(wine_prefix_dir "$1")
   mkdir -p "$prefix"
   export WINEPREFIX=$(cd "$prefix" && pwd)
   export WINEDEBUG=-all
