@@ -152,6 +152,12 @@ public:
     FileHolder& operator=(const FileHolder&) = delete;
 
     bool holding() const { return holding_; }
+    // The holder's exit code, or STILL_ACTIVE: tells why it did not hold the file.
+    DWORD exitCode() const
+    {
+        DWORD code = 0;
+        return process_ != nullptr && GetExitCodeProcess(process_, &code) ? code : 0;
+    }
     // Waits until the holder has let go of the file and ended.
     bool released() const
     {
@@ -207,7 +213,7 @@ protected:
 
         HeldSave save;
         FileHolder holder(configPath_, sharing, holdMilliseconds);
-        EXPECT_TRUE(holder.holding());
+        EXPECT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
         MessageBoxWatcher watcher;
         const auto start = std::chrono::steady_clock::now();
         save.saved = saveConfiguration(nullptr);

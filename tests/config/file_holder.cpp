@@ -3,7 +3,9 @@
 //   config_file_holder <file> <read-write | read> <milliseconds> <event>
 // Opens the file for reading, letting others read (and write, for
 // "read-write") but never delete it, sets the named event once it holds the
-// file, keeps it for the given time and closes it.
+// file, keeps it for the given time and closes it. Under load Wine may still
+// be closing the file of an earlier case for a moment, so a refused open is
+// tried again for a few seconds.
 #include <windows.h>
 
 #include <cwchar>
@@ -15,8 +17,12 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     const std::wstring sharing = argv[2];
     const DWORD shareMode = sharing == L"read-write" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-    const HANDLE file =
-        CreateFileW(argv[1], GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        if (attempt > 0)
+            Sleep(50);
+        file = CreateFileW(argv[1], GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return 3;
     const HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[4]);
