@@ -37,6 +37,12 @@ const ProtocolInfo* protocolInfo(int index)
     return &kProtocols[index];
 }
 
+int protocolIndexOfKeyword(const std::string& keyword)
+{
+    const ProtocolInfo* info = protocolWithKeyword(keyword);
+    return info ? static_cast<int>(info - kProtocols) : -1;
+}
+
 std::string protocolDisplayName(int index)
 {
     // Taken as unsigned: a negative index lands far above the table.

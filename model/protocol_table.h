@@ -22,6 +22,9 @@ struct ProtocolInfo {
 // Row `index` of the table; null when the index is outside 0..9.
 const ProtocolInfo* protocolInfo(int index);
 
+// The index of the protocol with that keyword; -1 when no protocol has it.
+int protocolIndexOfKeyword(const std::string& keyword);
+
 // "Error" for an index outside the table.
 std::string protocolDisplayName(int index);
 std::string protocolKeyword(int index);

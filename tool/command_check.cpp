@@ -13,8 +13,7 @@ int checkConfig(const std::string& config, ToolContext& context)
     StreamSettingsSet presets(1);
     if (!loadConfig(config, presets, context.io))
         return kInputRefused;
-    context.io.out << config << ": accepted, " << presetCount(presets.count())
-                   << '\n';
+    context.io.out << config << ": accepted, " << counted(presets.count(), "preset") << '\n';
     return kDone;
 }
 

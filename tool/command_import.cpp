@@ -47,8 +47,7 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
         io.err << arguments.config << ": cannot be written; the previous file is kept\n";
         return kNotWritten;
     }
-    io.out << arguments.config << ": " << presetCount(presets.count())
-           << " written\n";
+    io.out << arguments.config << ": " << counted(presets.count(), "preset") << " written\n";
     return kDone;
 }
 

@@ -167,7 +167,7 @@ int probePresets(const ProbeArguments& arguments, ToolContext& context)
     if (arguments.json)
         io.out << results.dump(2, ' ', false, Json::error_handler_t::replace) << std::endl;
     else
-        io.out << probed - failed - busy << " of " << probed << (probed == 1 ? " source" : " sources") << " OK"
+        io.out << probed - failed - busy << " of " << counted(probed, "source") << " OK"
                << (busy > 0 ? ", " + std::to_string(busy) + " busy" : "") << '\n';
     if (stopRequested()) {
         io.err << "riverra-presets: stopped by Ctrl+C\n";

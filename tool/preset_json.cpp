@@ -352,10 +352,9 @@ public:
             refuse(join(path, key::protocol), "expected a protocol keyword, found " + describeValue(*value));
             return std::nullopt;
         }
-        for (int index = 0; index < kProtocolCount; ++index) {
-            if (value->get_ref<const std::string&>() == protocolKeyword(index))
-                return index;
-        }
+        const int index = protocolIndexOfKeyword(value->get_ref<const std::string&>());
+        if (index >= 0)
+            return index;
         refuse(join(path, key::protocol), "\"" + value->get<std::string>() + "\" is not a protocol; " + keywordList());
         return std::nullopt;
     }
@@ -377,7 +376,7 @@ public:
             given[protocol].streamName = text(*endpoint, where, key::streamName, kMaxStreamNameCharacters);
         }
         for (const auto& item : endpoints->items()) {
-            if (!isProtocolKeyword(item.key()))
+            if (protocolIndexOfKeyword(item.key()) < 0)
                 refuse(join(path, key::endpoints) + "." + item.key(), "not a protocol; " + keywordList());
         }
         return given;
@@ -453,15 +452,6 @@ private:
     {
         return codePoints.size() + static_cast<size_t>(std::count_if(codePoints.begin(), codePoints.end(),
                                                                      [](char32_t c) { return c > 0xFFFF; }));
-    }
-
-    static bool isProtocolKeyword(const std::string& keyword)
-    {
-        for (int index = 0; index < kProtocolCount; ++index) {
-            if (keyword == protocolKeyword(index))
-                return true;
-        }
-        return false;
     }
 
     static std::string keywordList()

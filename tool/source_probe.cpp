@@ -7,16 +7,12 @@
 #include "tool/net_socket.h"
 #include "tool/rtsp_exchange.h"
 #include "tool/sdp_media.h"
+#include "tool/tool_files.h"
 
 namespace {
 
 // The largest datagram, and a generous read of a stream.
 constexpr size_t kReceiveBytes = 65536;
-
-std::string counted(uint64_t count, const char* unit)
-{
-    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}
 
 std::string joined(const std::vector<std::string>& texts)
 {

@@ -56,13 +56,8 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
         return true;
     }
     const int file = createForWriting(toFilePath(path));
-    bool written = file >= 0;
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(content.data());
-    for (size_t done = 0; written && done < content.size();) {
-        const int32_t count = writeSome(file, bytes + done, static_cast<int32_t>(content.size() - done));
-        written = count > 0;
-        done += written ? static_cast<size_t>(count) : 0;
-    }
+    bool written = file >= 0 && writeAll(file, reinterpret_cast<const uint8_t*>(content.data()),
+                                         static_cast<int32_t>(content.size()));
     if (file >= 0)
         written = closeFile(file) && written;
     if (!written)
@@ -70,7 +65,7 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
     return written;
 }
 
-std::string presetCount(int count)
+std::string counted(uint64_t count, const char* unit)
 {
-    return std::to_string(count) + (count == 1 ? " preset" : " presets");
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
 }

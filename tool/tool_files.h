@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -42,4 +43,4 @@ bool readInput(const std::string& path, std::string& content, ToolIo& io);
 bool writeOutput(const std::string& path, const std::string& content, ToolIo& io);
 
 // "1 preset", "3 presets"
-std::string presetCount(int count);
+std::string counted(uint64_t count, const char* unit);

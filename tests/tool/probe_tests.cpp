@@ -234,13 +234,6 @@ std::function<std::string(const std::string&)> describeAnswer(const std::string&
     };
 }
 
-int protocolIndex(const std::string& keyword)
-{
-    int index = 0;
-    while (index < kProtocolCount && protocolKeyword(index) != keyword)
-        ++index;
-    return index;
-}
 
 struct WantedPreset {
     std::string name;
@@ -266,7 +259,7 @@ protected:
         for (size_t index = 0; index < wanted.size(); ++index) {
             StreamSettings& preset = presets.at(static_cast<int>(index));
             preset.setName(wanted[index].name);
-            preset.selectProtocol(protocolIndex(wanted[index].keyword));
+            preset.selectProtocol(protocolIndexOfKeyword(wanted[index].keyword));
             preset.setHost(wanted[index].host);
             preset.setPort(wanted[index].port);
             preset.setStreamName(wanted[index].streamName);
