@@ -1,6 +1,7 @@
 #include "app/configuration.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/module_path.h"
@@ -19,8 +20,9 @@ const wchar_t kChangedElsewhere[] =
 // Set when the last load met a config.dat it could not take: the next save
 // keeps that file's bytes before replacing it.
 bool keepBeforeReplacing = false;
-// config.dat as the editor last loaded or saved it.
-FileFingerprint knownFile;
+// config.dat as the editor last loaded or saved it; none when it could not be
+// read (such a file is kept aside by the next save in any case).
+std::optional<FileFingerprint> knownFile;
 
 FilePath configFilePath()
 {
@@ -134,7 +136,7 @@ private:
 bool userLetsReplace(HWND owner, const FilePath& path)
 {
     FileFingerprint current;
-    if (!fingerprintFile(path, current) || current == knownFile)
+    if (!knownFile || !fingerprintFile(path, current) || current == *knownFile)
         return true;  // a file that cannot be read now is left to the save to report
     if (MessageBoxW(owner, kChangedElsewhere, L"", MB_YESNO | MB_ICONWARNING | MB_SYSTEMMODAL | MB_TOPMOST) != IDYES)
         return false;
@@ -156,7 +158,9 @@ bool loadConfiguration(HWND owner)
         return false;
     }
     const ConfigLoad load = loadConfigFile(preset_collection, path);
-    knownFile = load.fingerprint;
+    knownFile.reset();
+    if (load.outcome != LoadOutcome::unreadable)
+        knownFile = load.fingerprint;
     keepBeforeReplacing = load.outcome == LoadOutcome::damaged || load.outcome == LoadOutcome::unreadable;
     const FilePath recoveredFrom = load.outcome == LoadOutcome::damaged ? recoverInterruptedSave(path) : FilePath();
     if (load.outcome == LoadOutcome::loaded || load.outcome == LoadOutcome::missing)
@@ -190,7 +194,10 @@ bool saveConfiguration(HWND owner)
         WaitCursor waiting;
         result = writeConfigFile(preset_collection, path);
         if (result) {
-            fingerprintFile(path, knownFile);
+            FileFingerprint saved;
+            knownFile.reset();
+            if (fingerprintFile(path, saved))
+                knownFile = saved;
             removeTemporariesOfEndedSaves(path);
             preset_collection.clearChanged();
             notify_renderers();

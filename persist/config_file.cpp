@@ -194,6 +194,10 @@ SaveResult temporaryFailure(FileFault fault, const FilePath& path)
 // once it is complete, so that a failure leaves the previous file untouched.
 SaveResult storeReplacing(const FilePath& path, const Message& header, const Message& body)
 {
+    // Windows refuses to replace a read-only file; not every file system that
+    // stands in for it does, and the mark is the user's wish either way.
+    if (fileIsReadOnly(path))
+        return failure(SaveFault::readOnly, path);
     FilePath temporary;
     const int file = createSaveTemporary(path, temporary);
     if (file < 0)

@@ -430,4 +430,119 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
     EXPECT_EQ(fileBytes(besideConfig(".damaged")), damaged);
 }
 
+TEST_F(ConfigurationDrivers, ReadOnlyFileIsNamedAsTheCause)
+{
+    StreamSettingsSet stored(1);
+    ASSERT_TRUE(writeConfigBytes(stored, oldBytes_));
+    storeBytes(configPath_, oldBytes_);
+    ASSERT_TRUE(loadConfiguration(nullptr));
+    std::filesystem::permissions(configPath_, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    preset_collection.at(0).setName("unsaved");
+
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(saveConfiguration(nullptr));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"config.dat is read-only: " + configPath_.native()));
+    EXPECT_EQ(fileBytes(configPath_), oldBytes_);
+    EXPECT_THAT(temporaryFiles(), IsEmpty());
+}
+
+// Another program (the presets tool, a second editor) saves while the editor is open.
+TEST_F(ConfigurationDrivers, FileChangedByAnotherProgramIsReplacedOnlyWhenTheUserSaysSo)
+{
+    StreamSettingsSet imported(1);  // the editor opened without a file: it shows the default preset
+    fillSample(imported);
+    std::vector<uint8_t> importedBytes;
+    ASSERT_TRUE(writeConfigBytes(imported, importedBytes));
+    storeBytes(configPath_, importedBytes);
+    preset_collection.at(0).setName("edited here");
+
+    MessageBoxWatcher declines(IDNO);
+    EXPECT_FALSE(saveConfiguration(nullptr));
+    std::vector<MessageBoxSeen> seen = declines.finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"config.dat was changed by another program since it was opened. Replace it with the "
+                            L"presets shown here?");
+    EXPECT_EQ(fileBytes(configPath_), importedBytes);
+    EXPECT_EQ(preset_collection.at(0).name(), "edited here");
+    EXPECT_TRUE(preset_collection.anyChanged());
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".replaced")));
+
+    MessageBoxWatcher agrees(IDYES);
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_EQ(agrees.finish().size(), 1u);
+    expectSavedCompletely();
+    EXPECT_EQ(fileBytes(besideConfig(".replaced")), importedBytes);
+
+    // What the editor saved itself is no other program's change.
+    MessageBoxWatcher noQuestion;
+    preset_collection.at(0).setName("again");
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_THAT(noQuestion.finish(), IsEmpty());
+}
+
+// The state a crash or power loss leaves while a save writes into a held
+// config.dat: a torn file beside the complete temporary file of that save.
+TEST_F(ConfigurationDrivers, InterruptedSaveIsLoadedFromItsTemporaryFileAndTheTornFileKept)
+{
+    StreamSettingsSet saved(1);
+    fillSample(saved);
+    std::vector<uint8_t> complete;
+    ASSERT_TRUE(writeConfigBytes(saved, complete));
+    const std::vector<uint8_t> torn(complete.begin(), complete.begin() + complete.size() / 2);
+    storeBytes(configPath_, torn);
+    const std::filesystem::path temporary = besideConfig(".4000001-1.tmp");  // of a process that has ended
+    storeBytes(temporary, complete);
+
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(loadConfiguration(nullptr));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    EXPECT_EQ(describePresets(preset_collection), describePresets(saved));
+    EXPECT_TRUE(preset_collection.anyChanged());
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_THAT(seen[0].text, StartsWith(L"config.dat is damaged (byte "));
+    EXPECT_THAT(seen[0].text, HasSubstr(L"The editor shows the presets of a save that was interrupted, kept in " +
+                                        temporary.native() + L". The first Save keeps the old file as "
+                                                             L"config.dat.damaged."));
+
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    expectSavedCompletely();
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), torn);
+}
+
+TEST_F(ConfigurationDrivers, LoadWaitsForAHolderThatLetsGoSoonAndTellsOfOneThatDoesNot)
+{
+    StreamSettingsSet stored(2);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(writeConfigBytes(stored, bytes));
+    storeBytes(configPath_, bytes);
+    {
+        FileHolder holder(configPath_, L"none", 1000);
+        ASSERT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
+        MessageBoxWatcher watcher;
+        EXPECT_TRUE(loadConfiguration(nullptr));
+        EXPECT_THAT(watcher.finish(), IsEmpty());
+        EXPECT_EQ(preset_collection.count(), 2);
+    }
+    preset_collection = StreamSettingsSet(1);
+    FileHolder holder(configPath_, L"none", 4000);
+    ASSERT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
+    MessageBoxWatcher watcher;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(loadConfiguration(nullptr));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    EXPECT_EQ(preset_collection.count(), 1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_THAT(seen[0].text, StartsWith(L"config.dat cannot be read: it is in use by "));
+    EXPECT_THAT(seen[0].text, HasSubstr(L"The editor starts with a default preset. The first Save keeps the old file "
+                                        L"as config.dat.damaged."));
+    EXPECT_TRUE(holder.released());
+
+    // Kept as it was before it is replaced, as a damaged file is.
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), bytes);
+}
+
 }  // namespace
