@@ -7,6 +7,8 @@
 #include "app/module_path.h"
 #include "app/process_state.h"
 #include "app/renderer_notification.h"
+#include "model/protocol_table.h"
+#include "model/text_conversion.h"
 #include "persist/config_file.h"
 #include "persist/damaged_copy.h"
 #include "persist/save_temporaries.h"
@@ -118,6 +120,45 @@ void tellSaveFailure(HWND owner, const std::wstring& cause)
     showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
 }
 
+// "カ, メ, ラ"
+std::wstring listed(const std::wstring& characters)
+{
+    std::wstring list;
+    for (size_t position = 0; position < characters.size(); ++position) {
+        if (!list.empty() && !(characters[position] >= 0xDC00 && characters[position] <= 0xDFFF))
+            list += L", ";
+        list += characters[position];
+    }
+    return list;
+}
+
+// Names the first text typed into the editor that the ANSI code page of
+// config.dat cannot hold (it would be stored with '?'); empty when there is none.
+std::wstring textTheFileCannotHold()
+{
+    std::wstring typed;
+    std::wstring lost;
+    auto describe = [&](const std::wstring& field, int preset) {
+        return L"The " + field + L" of preset " + std::to_wstring(preset + 1) + L", \"" + typed + L"\", holds " +
+               listed(lost) + L", which config.dat cannot hold in code page " + std::to_wstring(GetACP()) +
+               L"; nothing was saved.";
+    };
+    for (int index = 0; index < preset_collection.count(); ++index) {
+        const StreamSettings& preset = preset_collection.at(index);
+        if (lostInConversion(preset.name(), typed, lost))
+            return describe(L"name", index);
+        for (int protocol = 0; protocol < preset.endpointCount(); ++protocol) {
+            const StreamEndpoint& endpoint = preset.endpoint(protocol);
+            const std::wstring of = L" for " + toWide(protocolDisplayName(protocol));
+            if (lostInConversion(endpoint.host_, typed, lost))
+                return describe(L"host" + of, index);
+            if (lostInConversion(endpoint.streamName_, typed, lost))
+                return describe(L"stream name" + of, index);
+        }
+    }
+    return {};
+}
+
 // The wait cursor while a save waits for other programs (holders of the
 // file, the renderer); the previous cursor comes back afterwards.
 class WaitCursor {
@@ -176,6 +217,11 @@ bool loadConfiguration(HWND owner)
 bool saveConfiguration(HWND owner)
 {
     preset_collection.validateAll();
+    const std::wstring unheldText = textTheFileCannotHold();
+    if (!unheldText.empty()) {
+        tellSaveFailure(owner, unheldText);
+        return false;
+    }
     const FilePath path = configFilePath();
     if (path.empty()) {
         tellSaveFailure(owner, L"The editor's folder has a path too long for config.dat");

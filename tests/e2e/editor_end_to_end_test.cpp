@@ -553,6 +553,33 @@ TEST_F(SessionTest, SaveOverAnotherProgramsConfigAsksAndKeepsItsVersion)
     closeWithoutPrompt(editor, window);
 }
 
+// Code page 1252 has no Japanese: the name would be stored as "??? 1".
+TEST_F(SessionTest, TextTheCodePageCannotHoldIsRefusedAndNothingWritten)
+{
+    ASSERT_TRUE(folder_.addCompleteHost());
+    EditorProcess editor(folder_, L"");
+    ASSERT_TRUE(editor.started());
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"\u30AB\u30E1\u30E9 1"));
+
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    const HWND box = editor.waitForMessageBox(kWaitLimit);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), L"Error saving configuraion\nThe name of preset 1, \"\u30AB\u30E1\u30E9 1\", holds "
+                                   L"\u30AB, \u30E1, \u30E9, which config.dat cannot hold in code page 1252; nothing "
+                                   L"was saved.");
+    ASSERT_TRUE(answerDialog(box, IDOK));
+    EXPECT_FALSE(fileExists(folder_.configPath()));
+    EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
+
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"Kamera 1"));
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    ASSERT_TRUE(waitForRendererStarts(2));
+    EXPECT_EQ(presetNamesIn(folder_.configPath()), std::vector<std::string>{"Kamera 1"});
+    closeWithoutPrompt(editor, window);
+}
+
 // Live mode: the editor is a pop-up of the production system
 
 using LiveModeTest = EditorTest;
