@@ -288,6 +288,14 @@ bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint)
     return readWholeFile(path, bytes, fingerprint) || lastFileFault() == FileFault::missing;
 }
 
+bool fileHoldsBytes(const FilePath& path, const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> stored;
+    FileFingerprint fingerprint;
+    return readWholeFile(path, stored, fingerprint) && fingerprint.size == static_cast<int64_t>(bytes.size()) &&
+           stored == bytes;
+}
+
 ConfigLoad loadConfigFile(StreamSettingsSet& presets, const FilePath& path)
 {
     ConfigLoad load;

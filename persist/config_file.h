@@ -55,6 +55,9 @@ struct FileFingerprint {
 // False when a file is there but cannot be read.
 bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint);
 
+// True when the file at `path` holds exactly `bytes`.
+bool fileHoldsBytes(const FilePath& path, const std::vector<uint8_t>& bytes);
+
 enum class LoadOutcome { loaded, missing, empty, damaged, unreadable };
 
 struct ConfigLoad {

@@ -77,6 +77,11 @@ FilePath toFilePath(const std::string& utf8)
     return utf16FromUtf8(utf8);
 }
 
+std::string utf8Path(const FilePath& path)
+{
+    return utf8FromUtf16(path);
+}
+
 std::wstring utf16FromUtf8(const std::string& utf8)
 {
     if (utf8.empty())

@@ -16,7 +16,9 @@ bool presetsToJson(const StreamSettingsSet& presets, const CodePage& codePage, s
                    std::string& problem);
 
 struct ImportOptions {
-    // Refuse values out of range instead of bringing them into range.
+    // Refuse values out of range instead of bringing them into range, and
+    // endpoints of one sharing group with different values instead of taking
+    // them as given.
     bool strict = false;
     // When given, the imported presets take the places of its presets of the
     // same name and the others are appended; its set flag and current index stay.

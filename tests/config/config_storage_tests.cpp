@@ -9,8 +9,6 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -188,30 +186,6 @@ TEST_F(ConfigStorage, TemporaryFilesOfSavesAreTheirOwnAndThoseOfEndedSavesGoAway
 }
 
 #ifndef _WIN32
-// A file-size limit makes the writes come up short, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit previous_;
-    void (*previousHandler_)(int);
-};
-
 TEST_F(ConfigStorage, ShortWriteKeepsThePreviousFile)
 {
     StreamSettingsSet larger(20);
