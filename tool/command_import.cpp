@@ -8,6 +8,7 @@
 
 #include "persist/config_file.h"
 #include "persist/damaged_copy.h"
+#include "tool/code_page.h"
 #include "tool/commands.h"
 #include "tool/preset_json.h"
 
@@ -31,15 +32,17 @@ std::vector<uint8_t> recordBytes(const StreamSettings& preset)
     return bytes;
 }
 
-std::string presetLabel(int index, const StreamSettings& preset)
-{
-    return "preset " + std::to_string(index) + " \"" + preset.name() + "\"";
-}
-
 // What writing `presets` over the loaded ones would change, one line each.
 void describeChanges(const StreamSettingsSet& before, const StreamSettingsSet& after, const std::string& config,
-                     std::ostream& out)
+                     const CodePage& codePage, std::ostream& out)
 {
+    auto presetLabel = [&](int index, const StreamSettings& preset) {
+        std::string name;
+        std::string problem;
+        if (!codePage.toUtf8(preset.name(), name, problem))
+            name = "?";
+        return "preset " + std::to_string(index) + " \"" + name + "\"";
+    };
     const int count = std::max(before.count(), after.count());
     for (int index = 0; index < count; ++index) {
         if (index >= before.count())
@@ -55,11 +58,11 @@ void describeChanges(const StreamSettingsSet& before, const StreamSettingsSet& a
 
 // --dry-run: says what the import would do to config.dat; nothing is written.
 int reportDryRun(StreamSettingsSet& presets, const ConfigLoad& load, const StreamSettingsSet& existing,
-                 const std::string& config, std::ostream& out)
+                 const std::string& config, const CodePage& codePage, std::ostream& out)
 {
     switch (load.outcome) {
     case LoadOutcome::loaded:
-        describeChanges(existing, presets, config, out);
+        describeChanges(existing, presets, config, codePage, out);
         out << config << ": would be written, " << counted(presets.count(), "preset") << '\n';
         break;
     case LoadOutcome::damaged:
@@ -112,7 +115,7 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     StreamSettingsSet existing(1);
     const ConfigLoad load = loadConfigFile(existing, configPath);
     if (arguments.dryRun)
-        return reportDryRun(presets, load, existing, arguments.config, io.out);
+        return reportDryRun(presets, load, existing, arguments.config, *context.codePage, io.out);
 
     // A file the editor would not read may still hold presets worth recovering.
     if (load.outcome == LoadOutcome::damaged) {
