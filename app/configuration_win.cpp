@@ -120,12 +120,13 @@ void tellSaveFailure(HWND owner, const std::wstring& cause)
     showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
 }
 
-// "カ, メ, ラ"
+// The characters separated by commas; a surrogate pair stays together.
 std::wstring listed(const std::wstring& characters)
 {
     std::wstring list;
     for (size_t position = 0; position < characters.size(); ++position) {
-        if (!list.empty() && !(characters[position] >= 0xDC00 && characters[position] <= 0xDFFF))
+        const bool secondHalf = characters[position] >= 0xDC00 && characters[position] <= 0xDFFF;
+        if (!list.empty() && !secondHalf)
             list += L", ";
         list += characters[position];
     }
@@ -230,7 +231,7 @@ bool saveConfiguration(HWND owner)
     if (!userLetsReplace(owner, path))
         return false;
     if (keepBeforeReplacing && !keepDamagedCopy(path)) {
-        tellSaveFailure(owner, L"The damaged config.dat could not be kept as " + fileName(damagedCopyName(path)) +
+        tellSaveFailure(owner, L"The old config.dat could not be kept as " + fileName(damagedCopyName(path)) +
                                    L": " + path);
         return false;
     }

@@ -19,9 +19,10 @@ std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring
 
 // Conversions between the model's narrow text (system ANSI code page) and the
 // UTF-16 of the user interface. A failed conversion into UTF-16 yields "Error".
+// A result of toNarrow that lost characters is remembered, so that a save can
+// refuse it instead of storing the '?', and toWide gives such a result back
+// as it was typed.
 std::wstring toWide(const std::string& narrow);
-// A result that lost characters is remembered, so that a save can refuse it
-// instead of storing the '?'.
 std::string toNarrow(const std::wstring& wide);
 
 // Whether toNarrow produced `narrow` by losing characters: then `typed` is

@@ -57,6 +57,10 @@ std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring
 
 std::wstring toWide(const std::string& narrow)
 {
+    // Text that lost characters shows as it was typed until it is changed.
+    const auto lossy = lossyConversions().find(narrow);
+    if (lossy != lossyConversions().end())
+        return lossy->second.typed;
     const int units = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
     if (units <= 0)
         return L"Error";

@@ -419,7 +419,7 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
     CloseHandle(held);
     const std::vector<MessageBoxSeen> seen = watcher.finish();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"The damaged config.dat could not be kept as config.dat.damaged: " +
+    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"The old config.dat could not be kept as config.dat.damaged: " +
                                                configPath_.native()));
     EXPECT_TRUE(preset_collection.anyChanged());
     EXPECT_EQ(fileBytes(configPath_), damaged);

@@ -572,6 +572,7 @@ TEST_F(SessionTest, TextTheCodePageCannotHoldIsRefusedAndNothingWritten)
     ASSERT_TRUE(answerDialog(box, IDOK));
     EXPECT_FALSE(fileExists(folder_.configPath()));
     EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
+    EXPECT_EQ(windowText(editorControl(window, IDC_PRESET_NAME)), L"\u30AB\u30E1\u30E9 1");
 
     ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"Kamera 1"));
     clickWindow(GetDlgItem(window, IDC_SAVE));

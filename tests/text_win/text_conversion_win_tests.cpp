@@ -37,6 +37,7 @@ TEST_F(TextConversion, CharactersOutsideTheCodePageBecomeQuestionMarksThatAreKno
     ASSERT_TRUE(lostInConversion("Cam ?? ? ?", typed, lost));
     EXPECT_EQ(typed, L"Cam \u4E2D\u6587 \u0101 \U0001F3A5");
     EXPECT_EQ(lost, L"\u4E2D\u6587\u0101\U0001F3A5");
+    EXPECT_EQ(toWide("Cam ?? ? ?"), typed);  // the field keeps showing what was typed
     EXPECT_FALSE(lostInConversion(toNarrow(L"Caf\u00E9 ?"), typed, lost));
 }
 
