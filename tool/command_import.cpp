@@ -96,10 +96,10 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     ImportReport report;
     const bool accepted = presetsFromJson(json, *context.codePage, options, presets, report);
     const std::string source = arguments.input == "-" ? "standard input" : arguments.input;
-    for (const std::string& line : report.changes)
-        io.err << source << ": " << line << '\n';
-    for (const std::string& line : report.refusals)
-        io.err << source << ": " << line << '\n';
+    for (const auto* lines : {&report.notices, &report.changes, &report.refusals}) {
+        for (const std::string& line : *lines)
+            io.err << source << ": " << line << '\n';
+    }
     if (!accepted) {
         io.err << source << ": refused; " << arguments.config << " is not written\n";
         return kInputRefused;

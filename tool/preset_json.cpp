@@ -459,7 +459,7 @@ private:
         if (strict_)
             refuse(path, what);
         else
-            report_.changes.push_back(path + ": " + what + "; taken as given");
+            report_.notices.push_back(path + ": " + what + "; taken as given");
     }
 
     static size_t utf16Length(const std::u32string& codePoints)

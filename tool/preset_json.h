@@ -29,6 +29,7 @@ struct ImportOptions {
 struct ImportReport {
     std::vector<std::string> refusals;
     std::vector<std::string> changes;  // values brought into range: old and new value
+    std::vector<std::string> notices;  // endpoints of one sharing group with different values, taken as given
 };
 
 // The collection that import writes: checked, validated as Save validates it,
