@@ -66,10 +66,12 @@ int reportDryRun(StreamSettingsSet& presets, const ConfigLoad& load, const Strea
         out << config << ": would be written, " << counted(presets.count(), "preset") << '\n';
         break;
     case LoadOutcome::damaged:
-    case LoadOutcome::unreadable:
         out << config << ": not a config.dat the editor accepts; would be kept as "
             << utf8Path(damagedCopyName(toFilePath(config))) << " and replaced, " << counted(presets.count(), "preset")
             << '\n';
+        break;
+    case LoadOutcome::unreadable:
+        out << config << ": cannot be read now; would be replaced, " << counted(presets.count(), "preset") << '\n';
         break;
     case LoadOutcome::missing:
     case LoadOutcome::empty:
