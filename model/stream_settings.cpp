@@ -174,6 +174,14 @@ void StreamSettings::setLipSyncText(const std::string& text)
     lipSyncText_ = text;
 }
 
+void StreamSettings::setEndpointAsGiven(int index, const StreamEndpoint& endpoint)
+{
+    StreamEndpoint& target = editableEndpoint(index);
+    changed_ |= store(target.host_, endpoint.host_);
+    changed_ |= store(target.port_, endpoint.port_);
+    changed_ |= store(target.streamName_, endpoint.streamName_);
+}
+
 void StreamSettings::validate()
 {
     for (StreamEndpoint& each : endpoints_)

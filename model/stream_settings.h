@@ -60,6 +60,10 @@ public:
     void setJitterDelay(int32_t milliseconds);
     void setLipSyncText(const std::string& text);
 
+    // Takes one endpoint over as it is given, without the sharing rules, the
+    // way a file that breaks them is read.
+    void setEndpointAsGiven(int index, const StreamEndpoint& endpoint);
+
     void validate();
     void assignFrom(const StreamSettings& other);
     void clearChanged() { changed_ = false; }

@@ -12,8 +12,20 @@ std::string toDecimal(int32_t value);
 int32_t parseNumber(const std::string& text);
 
 #ifdef _WIN32
+// Text of `codePage` for UTF-16 text, never with a best-fit look-alike: each
+// character the code page cannot hold becomes '?' and is appended to `lost`.
+// The one conversion into config.dat's text, for the editor and the tool.
+std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring& lost);
+
 // Conversions between the model's narrow text (system ANSI code page) and the
-// UTF-16 of the user interface. A failed conversion yields "Error".
+// UTF-16 of the user interface. A failed conversion into UTF-16 yields "Error".
+// A result of toNarrow that lost characters is remembered, so that a save can
+// refuse it instead of storing the '?', and toWide gives such a result back
+// as it was typed.
 std::wstring toWide(const std::string& narrow);
 std::string toNarrow(const std::wstring& wide);
+
+// Whether toNarrow produced `narrow` by losing characters: then `typed` is
+// the text it was given and `lost` the characters that became '?'.
+bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost);
 #endif

@@ -2,7 +2,54 @@
 
 #include <windows.h>
 
+#include <map>
 #include <new>
+#include <utility>
+
+namespace {
+
+struct LossyConversion {
+    std::wstring typed;
+    std::wstring lost;
+};
+
+// The results of toNarrow that lost characters, by their narrow text.
+std::map<std::string, LossyConversion>& lossyConversions()
+{
+    static std::map<std::string, LossyConversion> conversions;
+    return conversions;
+}
+
+bool isHighSurrogate(wchar_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+}  // namespace
+
+std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring& lost)
+{
+    // UTF-8 holds everything; the system refuses the flags below for it.
+    const bool utf8 = codePage == CP_UTF8;
+    std::string narrow;
+    // One character at a time, so that each lost one is known.
+    for (size_t position = 0; position < wide.size();) {
+        const size_t units = isHighSurrogate(wide[position]) && position + 1 < wide.size() ? 2 : 1;
+        char bytes[8];
+        BOOL usedDefault = FALSE;
+        const int count = WideCharToMultiByte(codePage, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data() + position,
+                                              static_cast<int>(units), bytes, sizeof bytes, nullptr,
+                                              utf8 ? nullptr : &usedDefault);
+        if (count <= 0 || usedDefault) {
+            narrow.push_back('?');
+            lost.append(wide, position, units);
+        } else {
+            narrow.append(bytes, static_cast<size_t>(count));
+        }
+        position += units;
+    }
+    return narrow;
+}
 
 // Both directions take the source as a zero-terminated string: the reported
 // length includes the terminator, and anything after an embedded zero is
@@ -10,6 +57,10 @@
 
 std::wstring toWide(const std::string& narrow)
 {
+    // Text that lost characters shows as it was typed until it is changed.
+    const auto lossy = lossyConversions().find(narrow);
+    if (lossy != lossyConversions().end())
+        return lossy->second.typed;
     const int units = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
     if (units <= 0)
         return L"Error";
@@ -25,15 +76,24 @@ std::wstring toWide(const std::string& narrow)
 
 std::string toNarrow(const std::wstring& wide)
 {
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return "Error";
     try {
-        std::string buffer(static_cast<size_t>(bytes), '\0');
-        if (WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &buffer[0], bytes, nullptr, nullptr) <= 0)
-            return "Error";
-        return std::string(buffer.c_str());
+        const std::wstring text(wide.c_str());
+        std::wstring lost;
+        std::string narrow = toCodePage(GetACP(), text, lost);
+        if (!lost.empty())
+            lossyConversions()[narrow] = LossyConversion{text, lost};
+        return narrow;
     } catch (const std::bad_alloc&) {
         return "Error";
     }
+}
+
+bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost)
+{
+    const auto found = lossyConversions().find(narrow);
+    if (found == lossyConversions().end())
+        return false;
+    typed = found->second.typed;
+    lost = found->second.lost;
+    return true;
 }

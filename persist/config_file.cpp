@@ -1,11 +1,15 @@
 #include "persist/config_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "persist/file_replace.h"
 #include "persist/message.h"
+#include "persist/save_temporaries.h"
 
 namespace {
 
@@ -13,14 +17,16 @@ const int32_t kFileMagic = 0x0000D767;
 const int32_t kHeaderLength = 6;
 // The body length is stored in 16 bits.
 const int32_t kMaxBodyLength = 0xFFFF;
-const char kTemporarySuffix[] = ".tmp";
+// The reader never looks further into a file.
+const size_t kMaxFileLength = kHeaderLength + kMaxBodyLength;
 
 // Supplies up to `count` bytes of a file; returns how many arrived.
 using ByteSource = std::function<int32_t(uint8_t* buffer, int32_t count)>;
 
 // Lays out header and body. False when the body does not fit its 16-bit
-// length or memory ran out: such a file must not be stored.
-bool composeFile(StreamSettingsSet& presets, Message& header, Message& body)
+// length (`bytesOver` then says by how much) or memory ran out: such a file
+// must not be stored.
+bool composeFile(StreamSettingsSet& presets, Message& header, Message& body, int64_t& bytesOver)
 {
     const int count = presets.count();
     body.putInt32(presets.setFlag_ ? 1 : 0);
@@ -35,6 +41,7 @@ bool composeFile(StreamSettingsSet& presets, Message& header, Message& body)
     header.putInt32(kFileMagic);
     header.putByte(static_cast<uint8_t>(bodyLength >> 8));
     header.putByte(static_cast<uint8_t>(bodyLength));
+    bytesOver = body.failed() ? 0 : std::max<int64_t>(bodyLength - kMaxBodyLength, 0);
     return !body.failed() && !header.failed() && bodyLength <= kMaxBodyLength;
 }
 
@@ -132,30 +139,22 @@ bool writeAll(int file, const Message& message)
     return ::writeAll(file, message.payload(), message.payloadSize());
 }
 
-int32_t readAll(int file, uint8_t* buffer, int32_t count)
-{
-    int32_t total = 0;
-    while (total < count) {
-        const int32_t received = readSome(file, buffer + total, count - total);
-        if (received <= 0)
-            break;
-        total += received;
-    }
-    return total;
-}
-
 // Writes the new content into the target itself, for when another program's
 // hold keeps the target from being replaced. The file first grows to the new
 // length, so that running out of space leaves the old content as it was (the
-// reader never looks past the old body).
-InPlaceWrite writeInPlace(const FilePath& path, const Message& header, const Message& body)
+// reader never looks past the old body). `fault` learns why the target could
+// not be touched.
+InPlaceWrite writeInPlace(const FilePath& path, const Message& header, const Message& body, FileFault& fault)
 {
     const int file = openExistingForWriting(path);
-    if (file < 0)
+    if (file < 0) {
+        fault = lastFileFault();
         return InPlaceWrite::targetUntouched;
+    }
     const int32_t length = header.payloadSize() + body.payloadSize();
     const int64_t oldLength = fileSize(file);
     if (oldLength < 0 || (oldLength < length && !setFileSize(file, length))) {
+        fault = lastFileFault();
         closeFile(file);
         return InPlaceWrite::targetUntouched;
     }
@@ -164,50 +163,169 @@ InPlaceWrite writeInPlace(const FilePath& path, const Message& header, const Mes
     return written && closed ? InPlaceWrite::written : InPlaceWrite::failedPartWay;
 }
 
+FilePath folderOf(const FilePath& path)
+{
+    return std::filesystem::path(path).parent_path().native();
+}
+
+SaveResult failure(SaveFault fault, const FilePath& path)
+{
+    SaveResult result;
+    result.fault = fault;
+    result.path = path;
+    return result;
+}
+
+// A file that could not be created or written beside the target.
+SaveResult temporaryFailure(FileFault fault, const FilePath& path)
+{
+    switch (fault) {
+    case FileFault::accessDenied:
+    case FileFault::readOnly:
+        return failure(SaveFault::folderNotWritable, folderOf(path));
+    case FileFault::diskFull:
+        return failure(SaveFault::diskFull, path);
+    default:
+        return failure(SaveFault::notWritten, path);
+    }
+}
+
 // Writes the new content beside the target and moves it over the target only
 // once it is complete, so that a failure leaves the previous file untouched.
-bool storeReplacing(const FilePath& path, const Message& header, const Message& body)
+SaveResult storeReplacing(const FilePath& path, const Message& header, const Message& body)
 {
-    const FilePath temporary = withSuffix(path, kTemporarySuffix);
-    const int file = createForWriting(temporary);
+    // Windows refuses to replace a read-only file; not every file system that
+    // stands in for it does, and the mark is the user's wish either way.
+    if (fileIsReadOnly(path))
+        return failure(SaveFault::readOnly, path);
+    FilePath temporary;
+    const int file = createSaveTemporary(path, temporary);
     if (file < 0)
-        return false;
+        return temporaryFailure(lastFileFault(), path);
     const bool written = writeAll(file, header) && writeAll(file, body) && flushToDisk(file);
+    const FileFault writeFault = lastFileFault();
     const bool closed = closeFile(file);
     if (!written || !closed) {
         removeFile(temporary);
-        return false;
+        return temporaryFailure(written ? lastFileFault() : writeFault, path);
     }
-    return replaceOrWriteInPlace(
-        fileSystemReplaceSteps(temporary, path, [&] { return writeInPlace(path, header, body); }));
+    FileFault inPlaceFault = FileFault::other;
+    const ReplaceOutcome outcome = replaceOrWriteInPlace(fileSystemReplaceSteps(
+        temporary, path, [&] { return writeInPlace(path, header, body, inPlaceFault); }));
+    switch (outcome) {
+    case ReplaceOutcome::replaced:
+    case ReplaceOutcome::writtenInPlace:
+        return {};
+    case ReplaceOutcome::refused:
+        return failure(fileIsReadOnly(path) ? SaveFault::readOnly : SaveFault::notWritten, path);
+    case ReplaceOutcome::held: {
+        if (inPlaceFault == FileFault::diskFull)
+            return failure(SaveFault::diskFull, path);
+        SaveResult held = failure(SaveFault::held, path);
+        held.holder = programHoldingFile(path);
+        return held;
+    }
+    case ReplaceOutcome::failedPartWay: {
+        SaveResult broken = failure(SaveFault::failedPartWay, path);
+        broken.completeCopy = temporary;
+        return broken;
+    }
+    }
+    return failure(SaveFault::notWritten, path);
+}
+
+// Reads the whole file: the bytes the reader may need, and the fingerprint
+// of all of them. False when it cannot be opened or read.
+bool readWholeFile(const FilePath& path, std::vector<uint8_t>& bytes, FileFingerprint& fingerprint)
+{
+    fingerprint = FileFingerprint();
+    bytes.clear();
+    const int file = openForReading(path);
+    if (file < 0)
+        return false;
+    fingerprint.present = true;
+    fingerprint.writeTime = fileWriteTime(file);
+    uint64_t hash = 0xCBF29CE484222325u;  // 64-bit FNV-1a
+    uint8_t buffer[16384];
+    int32_t received = 0;
+    while ((received = readSome(file, buffer, sizeof buffer)) > 0) {
+        for (int32_t index = 0; index < received; ++index)
+            hash = (hash ^ buffer[index]) * 0x100000001B3u;
+        const size_t room = kMaxFileLength - std::min(bytes.size(), kMaxFileLength);
+        bytes.insert(bytes.end(), buffer, buffer + std::min(static_cast<size_t>(received), room));
+        fingerprint.size += received;
+    }
+    fingerprint.hash = hash;
+    closeFile(file);
+    return received == 0;
 }
 
 }  // namespace
 
-bool writeConfigFile(StreamSettingsSet& presets, const FilePath& path)
+SaveResult writeConfigFile(StreamSettingsSet& presets, const FilePath& path)
 {
     Message header;
     Message body;
-    return composeFile(presets, header, body) && storeReplacing(path, header, body);
+    int64_t bytesOver = 0;
+    if (!composeFile(presets, header, body, bytesOver)) {
+        SaveResult tooLarge = failure(bytesOver > 0 ? SaveFault::tooLarge : SaveFault::notWritten, path);
+        tooLarge.bytesOver = bytesOver;
+        return tooLarge;
+    }
+    return storeReplacing(path, header, body);
 }
 
 bool readConfigFile(StreamSettingsSet& presets, const FilePath& path, ConfigReadFault* fault)
 {
-    const int file = openForReading(path);
-    if (file < 0)
-        return false;
-    Message body;
-    const bool complete =
-        takeBody([file](uint8_t* buffer, int32_t count) { return readAll(file, buffer, count); }, body, fault);
-    closeFile(file);
-    return complete && parseBody(presets, body, fault);
+    std::vector<uint8_t> bytes;
+    FileFingerprint fingerprint;
+    return readWholeFile(path, bytes, fingerprint) && readConfigBytes(presets, bytes.data(), bytes.size(), fault);
+}
+
+bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint)
+{
+    std::vector<uint8_t> bytes;
+    return readWholeFile(path, bytes, fingerprint) || lastFileFault() == FileFault::missing;
+}
+
+bool fileHoldsBytes(const FilePath& path, const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> stored;
+    FileFingerprint fingerprint;
+    return readWholeFile(path, stored, fingerprint) && fingerprint.size == static_cast<int64_t>(bytes.size()) &&
+           stored == bytes;
+}
+
+ConfigLoad loadConfigFile(StreamSettingsSet& presets, const FilePath& path)
+{
+    ConfigLoad load;
+    std::vector<uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
+    bool read = readWholeFile(path, bytes, load.fingerprint);
+    FileFault fault = read ? FileFault::other : lastFileFault();
+    while (!read && fault == FileFault::held && std::chrono::steady_clock::now() + kReplaceRetryPause <= deadline) {
+        std::this_thread::sleep_for(kReplaceRetryPause);
+        read = readWholeFile(path, bytes, load.fingerprint);
+        fault = read ? FileFault::other : lastFileFault();
+    }
+    load.readFault = fault;
+    if (!read)
+        load.outcome = fault == FileFault::missing ? LoadOutcome::missing : LoadOutcome::unreadable;
+    else if (bytes.empty())
+        load.outcome = LoadOutcome::empty;
+    else if (readConfigBytes(presets, bytes.data(), bytes.size(), &load.fault))
+        load.outcome = LoadOutcome::loaded;
+    else
+        load.outcome = LoadOutcome::damaged;
+    return load;
 }
 
 bool writeConfigBytes(StreamSettingsSet& presets, std::vector<uint8_t>& bytes)
 {
     Message header;
     Message body;
-    if (!composeFile(presets, header, body))
+    int64_t bytesOver = 0;
+    if (!composeFile(presets, header, body, bytesOver))
         return false;
     bytes.assign(header.payload(), header.payload() + header.payloadSize());
     bytes.insert(bytes.end(), body.payload(), body.payload() + body.payloadSize());

@@ -1,18 +1,25 @@
 #include "persist/damaged_copy.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
 const char kDamagedSuffix[] = ".damaged";
+const char kReplacedSuffix[] = ".replaced";
+
+FilePath numberedDamagedName(const FilePath& path, int number)
+{
+    return withSuffix(path, number == 0 ? kDamagedSuffix : kDamagedSuffix + ("." + std::to_string(number)));
+}
 
 // Creates the copy under the first free name; -1 when it cannot be created.
-int createCopy(const FilePath& path, FilePath& copyPath)
+int createDamagedCopy(const FilePath& path, FilePath& copyPath)
 {
     for (int number = 0;; ++number) {
-        const std::string suffix = number == 0 ? kDamagedSuffix : kDamagedSuffix + ("." + std::to_string(number));
-        copyPath = withSuffix(path, suffix);
+        copyPath = numberedDamagedName(path, number);
         const int file = createNewForWriting(copyPath);
         if (file >= 0 || errno != EEXIST)
             return file;
@@ -31,28 +38,15 @@ bool copyContent(int from, int to)
     }
 }
 
-}  // namespace
-
-RejectedFile examineRejectedFile(const FilePath& path)
-{
-    const int file = openForReading(path);
-    if (file < 0)
-        return errno == ENOENT ? RejectedFile::missing : RejectedFile::unreadable;
-    uint8_t first = 0;
-    const int32_t received = readSome(file, &first, 1);
-    closeFile(file);
-    if (received < 0)
-        return RejectedFile::unreadable;
-    return received == 0 ? RejectedFile::empty : RejectedFile::damaged;
-}
-
-bool keepDamagedCopy(const FilePath& path)
+// Copies `path` into the file that `createCopy` makes; see keepDamagedCopy.
+template <typename CreateCopy>
+bool keepCopy(const FilePath& path, CreateCopy createCopy)
 {
     const int source = openForReading(path);
     if (source < 0)
-        return errno == ENOENT;
+        return lastFileFault() == FileFault::missing;
     FilePath copyPath;
-    const int copy = createCopy(path, copyPath);
+    const int copy = createCopy(copyPath);
     if (copy < 0) {
         closeFile(source);
         return false;
@@ -64,4 +58,29 @@ bool keepDamagedCopy(const FilePath& path)
         return true;
     removeFile(copyPath);
     return false;
+}
+
+}  // namespace
+
+FilePath damagedCopyName(const FilePath& path)
+{
+    for (int number = 0;; ++number) {
+        const FilePath name = numberedDamagedName(path, number);
+        std::error_code error;
+        if (!std::filesystem::exists(std::filesystem::path(name), error))
+            return name;
+    }
+}
+
+bool keepDamagedCopy(const FilePath& path)
+{
+    return keepCopy(path, [&](FilePath& copyPath) { return createDamagedCopy(path, copyPath); });
+}
+
+bool keepReplacedCopy(const FilePath& path)
+{
+    return keepCopy(path, [&](FilePath& copyPath) {
+        copyPath = withSuffix(path, kReplacedSuffix);
+        return createForWriting(copyPath);
+    });
 }

@@ -14,6 +14,19 @@ using FilePath = std::string;
 // The few low-level file operations of the configuration file, on descriptors
 // of the C runtime. Files are binary and opened without sharing restrictions.
 
+// Why the last file operation of this thread failed; asked right after it.
+enum class FileFault {
+    other,
+    missing,       // no file or folder of that name
+    held,          // another program holds the file open and does not share it
+    readOnly,      // the file is marked read-only
+    accessDenied,  // the user may not write there (or read, for a read)
+    diskFull,
+};
+FileFault lastFileFault();
+// True when the file exists and is marked read-only (or, on POSIX, not writable).
+bool fileIsReadOnly(const FilePath& path);
+
 // -1 when the file cannot be opened; errno then tells why (ENOENT: missing).
 int openForReading(const FilePath& path);
 // Creates or truncates the file, readable and writable by its owner; -1 on failure.
@@ -30,6 +43,8 @@ int32_t readSome(int file, uint8_t* buffer, int32_t count);
 int32_t writeSome(int file, const uint8_t* bytes, int32_t count);
 // The file's length in bytes; negative on an error.
 int64_t fileSize(int file);
+// When the file was last written, in the platform's units; 0 when unknown.
+int64_t fileWriteTime(int file);
 // Makes the file `size` bytes long: cut off, or grown with zero bytes.
 bool setFileSize(int file, int32_t size);
 // Puts what was written on the disk.
@@ -44,6 +59,12 @@ enum class ReplaceAttempt { done, mayPass, cannotPass };
 // either the old or the new file, never a mixture.
 ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target);
 bool removeFile(const FilePath& path);
+
+// The name of a program that holds the file open, where the system tells; empty otherwise.
+FilePath programHoldingFile(const FilePath& path);
+// This process's number, and whether the process of that number still runs.
+unsigned long currentProcessNumber();
+bool processRunning(unsigned long number);
 
 // Writes all `count` bytes, in as many calls as it takes.
 inline bool writeAll(int file, const uint8_t* bytes, int32_t count)

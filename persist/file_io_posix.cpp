@@ -3,8 +3,34 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+FileFault lastFileFault()
+{
+    switch (errno) {
+    case ENOENT:
+    case ENOTDIR:
+        return FileFault::missing;
+    case EACCES:
+    case EPERM:
+        return FileFault::accessDenied;
+    case EROFS:
+        return FileFault::readOnly;
+    case ENOSPC:
+    case EDQUOT:
+        return FileFault::diskFull;
+    default:
+        return FileFault::other;
+    }
+}
+
+bool fileIsReadOnly(const FilePath& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), W_OK) != 0;
+}
 
 int openForReading(const FilePath& path)
 {
@@ -50,6 +76,14 @@ int64_t fileSize(int file)
     return fstat(file, &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
 }
 
+int64_t fileWriteTime(int file)
+{
+    struct stat status;
+    if (fstat(file, &status) != 0)
+        return 0;
+    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 bool setFileSize(int file, int32_t size)
 {
     return ftruncate(file, size) == 0;
@@ -75,4 +109,20 @@ ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target)
 bool removeFile(const FilePath& path)
 {
     return unlink(path.c_str()) == 0;
+}
+
+// Other programs never keep a file from being replaced here.
+FilePath programHoldingFile(const FilePath& /*path*/)
+{
+    return {};
+}
+
+unsigned long currentProcessNumber()
+{
+    return static_cast<unsigned long>(getpid());
+}
+
+bool processRunning(unsigned long number)
+{
+    return kill(static_cast<pid_t>(number), 0) == 0 || errno == EPERM;
 }

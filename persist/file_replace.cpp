@@ -3,7 +3,7 @@
 #include <thread>
 #include <utility>
 
-bool replaceOrWriteInPlace(const ReplaceSteps& steps)
+ReplaceOutcome replaceOrWriteInPlace(const ReplaceSteps& steps)
 {
     const auto deadline = steps.now() + kReplaceRetryLimit;
     ReplaceAttempt attempt = steps.replace();
@@ -12,20 +12,22 @@ bool replaceOrWriteInPlace(const ReplaceSteps& steps)
         attempt = steps.replace();
     }
     if (attempt == ReplaceAttempt::done)
-        return true;
+        return ReplaceOutcome::replaced;
+    ReplaceOutcome outcome = ReplaceOutcome::refused;
     if (attempt == ReplaceAttempt::mayPass) {
         switch (steps.writeInPlace()) {
         case InPlaceWrite::written:
-            steps.removeTemporary();
-            return true;
+            outcome = ReplaceOutcome::writtenInPlace;
+            break;
         case InPlaceWrite::failedPartWay:
-            return false;
+            return ReplaceOutcome::failedPartWay;
         case InPlaceWrite::targetUntouched:
+            outcome = ReplaceOutcome::held;
             break;
         }
     }
     steps.removeTemporary();
-    return false;
+    return outcome;
 }
 
 ReplaceSteps fileSystemReplaceSteps(const FilePath& temporary, const FilePath& target,

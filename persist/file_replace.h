@@ -30,9 +30,18 @@ struct ReplaceSteps {
 constexpr std::chrono::milliseconds kReplaceRetryLimit{2000};
 constexpr std::chrono::milliseconds kReplaceRetryPause{50};
 
-// True when the target holds the new content. The temporary file is removed
-// unless a part-way in-place write leaves it as the only complete copy.
-bool replaceOrWriteInPlace(const ReplaceSteps& steps);
+enum class ReplaceOutcome {
+    replaced,        // the temporary file became the target
+    writtenInPlace,  // the target holds the new content, written into it
+    refused,         // the replace was refused for good; the target is as it was
+    held,            // the target stayed held and could not be written into; it is as it was
+    failedPartWay,   // the in-place write broke off; the temporary file is kept
+};
+
+// How the target came to hold the new content, or why not. The temporary
+// file is removed unless a part-way in-place write leaves it as the only
+// complete copy.
+ReplaceOutcome replaceOrWriteInPlace(const ReplaceSteps& steps);
 
 // The steps on the real file system and clock; `writeInPlace` is the caller's.
 ReplaceSteps fileSystemReplaceSteps(const FilePath& temporary, const FilePath& target,

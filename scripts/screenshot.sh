@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Photographs the editor under Wine on a virtual display: the main window on a
-# preset of each protocol family, and the save-changes prompt, on a screen at
+# preset of each protocol family, the save-changes prompt, the question before
+# Save replaces another program's config.dat and the box about a damaged
+# config.dat at start, on a screen at
 # 96 DPI (100 %); and the main window at 144 and 192 DPI (150 % and 200 %), the
 # LogPixels setting of the script's own Wine prefix. Builds what it
 # needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
@@ -67,6 +69,29 @@ remote prompt >/dev/null
 photograph save-prompt "$frame"
 remote answer 5  # Don't Save
 wait_until_closed
+
+open_editor
+remote click 1029  # Add Preset
+remote sample-config  # another program saves meanwhile
+remote click 1027  # Save
+remote prompt >/dev/null
+photograph changed-by-another-program "$frame"
+remote answer 7  # No: nothing is saved
+remote close
+remote prompt >/dev/null
+remote answer 5
+wait_until_closed
+
+truncate -s 300 config.dat  # cut off inside the second preset
+wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
+editor=$!
+box=$(remote prompt)
+photograph damaged-config "$box"
+remote answer 1  # OK
+remote wait >/dev/null
+remote close
+wait_until_closed
+remote sample-config
 
 for dpi in 144 192; do
   remote dpi "$dpi"

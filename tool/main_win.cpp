@@ -17,19 +17,20 @@
 
 namespace {
 
-void writeTo(DWORD stream, const std::string& utf8)
+// False when not all of the text arrived.
+bool writeTo(DWORD stream, const std::string& utf8)
 {
     if (utf8.empty())
-        return;
+        return true;
     const HANDLE handle = GetStdHandle(stream);
     DWORD mode = 0;
     DWORD done = 0;
     if (GetConsoleMode(handle, &mode)) {
         const std::wstring text = utf16FromUtf8(utf8);
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    } else {
-        WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr);
+        return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+               done == text.size();
     }
+    return WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &done, nullptr) && done == utf8.size();
 }
 
 // The text of one standard handle, held until it is flushed.
@@ -40,9 +41,9 @@ public:
 protected:
     int sync() override
     {
-        writeTo(stream_, str());
+        const bool written = writeTo(stream_, str());
         str("");
-        return 0;
+        return written ? 0 : -1;
     }
 
 private:

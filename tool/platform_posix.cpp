@@ -17,3 +17,8 @@ FilePath toFilePath(const std::string& utf8)
 {
     return utf8;
 }
+
+std::string utf8Path(const FilePath& path)
+{
+    return path;
+}

@@ -2,14 +2,14 @@
 // ANSI code page, and paths are UTF-16.
 #include <windows.h>
 
+#include "model/text_conversion.h"
 #include "tool/code_page.h"
 #include "tool/tool_files.h"
 #include "tool/utf16_win.h"
 
 namespace {
 
-// A Windows code page through the system's conversion functions, with best-fit
-// mappings switched off and every default character detected.
+// A Windows code page through the conversion the editor uses too.
 class SystemCodePage : public CodePage {
 public:
     explicit SystemCodePage(unsigned number) : number_(number) {}
@@ -27,24 +27,14 @@ public:
             ansi = utf8;
             return true;
         }
-        // One character at a time, so that the refusal can name it.
-        ansi.clear();
-        for (char32_t codePoint : codePoints) {
-            std::string one;
-            appendUtf8(one, codePoint);
-            const std::wstring units = utf16FromUtf8(one);
-            char bytes[8];
-            BOOL usedDefault = FALSE;
-            const int count = WideCharToMultiByte(number_, WC_NO_BEST_FIT_CHARS, units.data(),
-                                                  static_cast<int>(units.size()), bytes, sizeof bytes, nullptr,
-                                                  &usedDefault);
-            if (count <= 0 || usedDefault) {
-                problem = "the character " + codePointName(codePoint) + ", which " + name() + " cannot hold";
-                return false;
-            }
-            ansi.append(bytes, static_cast<size_t>(count));
-        }
-        return true;
+        std::wstring lost;
+        ansi = toCodePage(number_, utf16FromUtf8(utf8), lost);
+        if (lost.empty())
+            return true;
+        std::u32string lostCodePoints;
+        decodeUtf8(utf8FromUtf16(lost), lostCodePoints);
+        problem = "the character " + codePointName(lostCodePoints.at(0)) + ", which " + name() + " cannot hold";
+        return false;
     }
 
     bool toUtf8(const std::string& ansi, std::string& utf8, std::string& problem) const override
@@ -85,6 +75,11 @@ std::unique_ptr<CodePage> namedCodePage(unsigned number)
 FilePath toFilePath(const std::string& utf8)
 {
     return utf16FromUtf8(utf8);
+}
+
+std::string utf8Path(const FilePath& path)
+{
+    return utf8FromUtf16(path);
 }
 
 std::wstring utf16FromUtf8(const std::string& utf8)

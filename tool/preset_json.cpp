@@ -244,7 +244,10 @@ struct SharedField {
 // every value that does not fit.
 class DocumentReader {
 public:
-    DocumentReader(const CodePage& codePage, ImportReport& report) : codePage_(codePage), report_(report) {}
+    DocumentReader(const CodePage& codePage, bool strict, ImportReport& report)
+        : codePage_(codePage), strict_(strict), report_(report)
+    {
+    }
 
     bool refused() const { return !report_.refusals.empty(); }
 
@@ -382,8 +385,10 @@ public:
         return given;
     }
 
-    // A value given for one member of a family goes to all of them; members
-    // given with different values are refused.
+    // A value given for one member of a family goes to the members given
+    // without one. Members given with different values (a config.dat of
+    // another program, exported) are taken as given and reported, or refused
+    // when strict.
     template <typename Value>
     void share(GivenEndpoints& given, std::optional<Value> GivenEndpoint::*field, const SharedField& shared,
                const std::string& path)
@@ -396,12 +401,12 @@ public:
             if (source < 0)
                 source = protocol;
             else if (*value != *(given[source].*field))
-                refuse(endpointPath(path, protocol) + "." + shared.key,
-                       "differs from " + endpointPath(path, source) + "." + shared.key + "; " + shared.family +
-                           " share one " + shared.key);
+                differs(endpointPath(path, protocol) + "." + shared.key,
+                        "differs from " + endpointPath(path, source) + "." + shared.key + "; " + shared.family +
+                            " share one " + shared.key);
         }
         for (int protocol = 0; source >= 0 && protocol < kProtocolCount; ++protocol) {
-            if (shared.inFamily(protocolKeyword(protocol)))
+            if (shared.inFamily(protocolKeyword(protocol)) && !(given[protocol].*field))
                 given[protocol].*field = given[source].*field;
         }
     }
@@ -433,10 +438,11 @@ public:
         preset.setName(*name);
         for (int protocol = 0; protocol < kProtocolCount; ++protocol) {
             const ProtocolInfo& info = *protocolInfo(protocol);
-            preset.selectProtocol(protocol);
-            preset.setHost(given[protocol].host.value_or(info.defaultHost));
-            preset.setPort(given[protocol].port.value_or(info.defaultPort));
-            preset.setStreamName(given[protocol].streamName.value_or(info.defaultStreamName));
+            StreamEndpoint endpoint;
+            endpoint.host_ = given[protocol].host.value_or(info.defaultHost);
+            endpoint.port_ = given[protocol].port.value_or(info.defaultPort);
+            endpoint.streamName_ = given[protocol].streamName.value_or(info.defaultStreamName);
+            preset.setEndpointAsGiven(protocol, endpoint);
         }
         preset.selectProtocol(protocolIndex.value_or(0));
         // The delay first: it is ignored while automatic buffering is on.
@@ -448,6 +454,14 @@ public:
     }
 
 private:
+    void differs(const std::string& path, const std::string& what)
+    {
+        if (strict_)
+            refuse(path, what);
+        else
+            report_.notices.push_back(path + ": " + what + "; taken as given");
+    }
+
     static size_t utf16Length(const std::u32string& codePoints)
     {
         return codePoints.size() + static_cast<size_t>(std::count_if(codePoints.begin(), codePoints.end(),
@@ -463,6 +477,7 @@ private:
     }
 
     const CodePage& codePage_;
+    bool strict_;
     ImportReport& report_;
 };
 
@@ -625,7 +640,7 @@ bool presetsFromJson(const std::string& json, const CodePage& codePage, const Im
     Json document;
     if (!parseDocument(json, document, report))
         return false;
-    DocumentReader reader(codePage, report);
+    DocumentReader reader(codePage, options.strict, report);
     ImportedDocument imported;
     if (!readDocument(document, reader, imported))
         return false;

@@ -16,7 +16,9 @@ bool presetsToJson(const StreamSettingsSet& presets, const CodePage& codePage, s
                    std::string& problem);
 
 struct ImportOptions {
-    // Refuse values out of range instead of bringing them into range.
+    // Refuse values out of range instead of bringing them into range, and
+    // endpoints of one sharing group with different values instead of taking
+    // them as given.
     bool strict = false;
     // When given, the imported presets take the places of its presets of the
     // same name and the others are appended; its set flag and current index stay.
@@ -27,6 +29,7 @@ struct ImportOptions {
 struct ImportReport {
     std::vector<std::string> refusals;
     std::vector<std::string> changes;  // values brought into range: old and new value
+    std::vector<std::string> notices;  // endpoints of one sharing group with different values, taken as given
 };
 
 // The collection that import writes: checked, validated as Save validates it,

@@ -14,6 +14,16 @@ using AddCommand = Command (*)(CLI::App& program, ToolContext& context);
 constexpr AddCommand kCommands[] = {addShowCommand, addExportCommand, addImportCommand, addCheckCommand,
                                  addProbeCommand};
 
+// What a command printed must have arrived: output that a full disk or a
+// closed pipe swallowed is a failure, not a success.
+int withCheckedOutput(int exitCode, ToolIo& io)
+{
+    if (io.out.flush())
+        return exitCode;
+    io.err << "standard output: cannot be written\n";
+    return kNotWritten;
+}
+
 }  // namespace
 
 int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
@@ -26,7 +36,8 @@ int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
     program.require_subcommand(1);
     program.fallthrough();
     program.footer("Presets and endpoints are numbered from 0. Exit codes: 0 done; 1 the input was refused, "
-                   "nothing written; 2 wrong usage; 3 the output could not be written, an old file is kept.");
+                   "nothing written; 2 wrong usage; 3 the output could not be written, an old file is kept; 4 import "
+                   "--dry-run: config.dat would change.");
     unsigned codePageNumber = 0;
     program.add_option("--codepage", codePageNumber,
                        "code page of the texts in config.dat (default: the system's ANSI code page on Windows, "
@@ -52,7 +63,7 @@ int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
     context.codePage = codePage.get();
     for (const Command& command : commands) {
         if (command.arguments->parsed())
-            return command.run();
+            return withCheckedOutput(command.run(), io);
     }
     return kWrongUsage;
 }

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "persist/config_file.h"
+#include "persist/save_temporaries.h"
 
 namespace {
 
@@ -55,14 +56,44 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
         io.out << content;
         return true;
     }
-    const int file = createForWriting(toFilePath(path));
-    bool written = file >= 0 && writeAll(file, reinterpret_cast<const uint8_t*>(content.data()),
-                                         static_cast<int32_t>(content.size()));
+    const FilePath target = toFilePath(path);
+    FilePath temporary;
+    const int file = createSaveTemporary(target, temporary);
+    bool written = file >= 0 &&
+                   writeAll(file, reinterpret_cast<const uint8_t*>(content.data()), static_cast<int32_t>(content.size())) &&
+                   flushToDisk(file);
     if (file >= 0)
         written = closeFile(file) && written;
-    if (!written)
-        io.err << path << ": cannot be written\n";
+    written = written && replaceFile(temporary, target) == ReplaceAttempt::done;
+    if (!written) {
+        if (file >= 0)
+            removeFile(temporary);
+        io.err << path << ": cannot be written; an old file is kept\n";
+    }
     return written;
+}
+
+std::string saveFailureCause(const SaveResult& result)
+{
+    const std::string path = utf8Path(result.path);
+    switch (result.fault) {
+    case SaveFault::held:
+        return "in use by " + (result.holder.empty() ? std::string("another program") : utf8Path(result.holder));
+    case SaveFault::readOnly:
+        return "read-only";
+    case SaveFault::folderNotWritable:
+        return "no file may be created in " + path;
+    case SaveFault::diskFull:
+        return "the disk is full";
+    case SaveFault::tooLarge:
+        return "the presets are " + std::to_string(result.bytesOver) + " bytes too large for config.dat";
+    case SaveFault::failedPartWay:
+        return "writing into it broke off part way; the complete presets are kept in " + utf8Path(result.completeCopy);
+    case SaveFault::none:
+    case SaveFault::notWritten:
+        break;
+    }
+    return "cannot be written";
 }
 
 std::string counted(uint64_t count, const char* unit)

@@ -21,6 +21,7 @@ enum ExitCode {
     kInputRefused = 1,  // the JSON or config.dat was refused; nothing written
     kWrongUsage = 2,
     kNotWritten = 3,  // the output could not be written; an old file is kept
+    kWouldChange = 4, // import --dry-run: config.dat would change
     // probe: its own meanings of 1 and 3, and Ctrl+C as a shell reports SIGINT
     kSourceFailed = 1,
     kConfigUnreadable = 3,
@@ -29,6 +30,8 @@ enum ExitCode {
 
 // A path given on the command line (UTF-8) as the platform opens it.
 FilePath toFilePath(const std::string& utf8);
+// And back, for the streams.
+std::string utf8Path(const FilePath& path);
 
 // Reads config.dat with the editor's reader. On refusal it says on the error
 // stream what is wrong and where, and returns false.
@@ -38,9 +41,14 @@ bool loadConfig(const std::string& path, StreamSettingsSet& presets, ToolIo& io)
 // line on the error stream, when it cannot be read.
 bool readInput(const std::string& path, std::string& content, ToolIo& io);
 
-// Writes `content` to a file, or to the output stream for "-"/no path.
-// False, with a line on the error stream, when it cannot be written.
+// Writes `content` to a file through a temporary file beside it, so that a
+// failure keeps an old file as it was, or to the output stream for "-"/no
+// path. False, with a line on the error stream, when it cannot be written.
 bool writeOutput(const std::string& path, const std::string& content, ToolIo& io);
+
+struct SaveResult;
+// Why a save of config.dat failed: "read-only", "in use by ...".
+std::string saveFailureCause(const SaveResult& result);
 
 // "1 preset", "3 presets"
 std::string counted(uint64_t count, const char* unit);

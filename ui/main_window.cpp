@@ -5,7 +5,7 @@
 
 #include "app/host_link.h"
 #include "app/process_state.h"
-#include "persist/configuration.h"
+#include "app/configuration.h"
 #include "ui/logo.h"
 #include "ui/no_throw.h"
 #include "ui/preset_page.h"
@@ -95,7 +95,7 @@ void showLogo(HWND window, UINT dpi)
 
 void onInitDialog(HWND window)
 {
-    loadConfiguration();
+    loadConfiguration(window);
     keepOnePreset();
     const HWND tabs = tabsOf(window);
     EnableThemeDialogTexture(tabs, ETDT_ENABLETAB);

@@ -9,10 +9,11 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
+#include "persist/file_io.h"
+#include "persist/save_temporaries.h"
 #include "tests/config/config_test_support.h"
 #include "tests/persist/failing_allocator.h"
 
@@ -62,7 +63,8 @@ TEST_F(ConfigStorage, FileWriteReadWriteReproducesTheFile)
     EXPECT_THAT(directory_.entries(), ElementsAre("config.dat"));
 }
 
-TEST_F(ConfigStorage, SavingReplacesTheFileAndAStaleTemporary)
+// An earlier save's temporary file may be the one complete copy of its presets.
+TEST_F(ConfigStorage, SavingReplacesTheFileAndLeavesAnEarlierSavesTemporaryAlone)
 {
     storeBytes(directory_.path() / "config.dat.tmp", {1, 2, 3});
     StreamSettingsSet other(4);
@@ -70,7 +72,7 @@ TEST_F(ConfigStorage, SavingReplacesTheFileAndAStaleTemporary)
     std::vector<uint8_t> expected;
     ASSERT_TRUE(writeConfigBytes(other, expected));
     EXPECT_EQ(fileBytes(configPath()), expected);
-    EXPECT_THAT(directory_.entries(), ElementsAre("config.dat"));
+    EXPECT_EQ(fileBytes(directory_.path() / "config.dat.tmp"), std::vector<uint8_t>({1, 2, 3}));
 }
 
 TEST_F(ConfigStorage, MissingFileIsNotRead)
@@ -118,7 +120,9 @@ TEST_F(ConfigStorage, BodyBeyondSixteenBitsIsNotWritten)
     fillSample(tooLarge);
     growNames(tooLarge, 65536 - bodyLength);
 
-    EXPECT_FALSE(writeConfigFile(tooLarge, configPath()));
+    const SaveResult refused = writeConfigFile(tooLarge, configPath());
+    EXPECT_EQ(refused.fault, SaveFault::tooLarge);
+    EXPECT_EQ(refused.bytesOver, 1);
     expectPreviousFileKept();
 
     ASSERT_TRUE(writeConfigFile(largest, configPath()));
@@ -154,31 +158,34 @@ TEST_F(ConfigStorage, OutOfMemoryWhileReadingLeavesThePresets)
     EXPECT_FALSE(presets.setFlag_);
 }
 
+// Temporary files beside config.dat: each save its own, and those of ended saves cleared away.
+TEST_F(ConfigStorage, TemporaryFilesOfSavesAreTheirOwnAndThoseOfEndedSavesGoAway)
+{
+    const std::string own = ".config.dat." + std::to_string(currentProcessNumber()) + "-1.tmp";
+    storeBytes(directory_.path() / own.substr(1), {1});  // an earlier save of this process left it
+    FilePath created;
+    const int file = createSaveTemporary(configPath(), created);
+    ASSERT_GE(file, 0);
+    closeFile(file);
+    EXPECT_EQ(std::filesystem::path(created).filename(), "config.dat." + std::to_string(currentProcessNumber()) + "-2.tmp");
+
+    storeBytes(directory_.path() / "config.dat.tmp", {2});            // the one name of earlier versions
+    storeBytes(directory_.path() / "config.dat.4000001-1.tmp", {3});  // of a process that has ended
+    storeBytes(directory_.path() / "config.dat.backup.tmp", {5});     // not a save's
+#ifdef _WIN32
+    const std::vector<std::string> kept = {"config.dat", "config.dat.backup.tmp"};
+#else
+    const std::string running = "config.dat." + std::to_string(getppid()) + "-7.tmp";
+    storeBytes(directory_.path() / running, {4});
+    const std::vector<std::string> kept = {"config.dat", "config.dat.backup.tmp", running};
+#endif
+    EXPECT_EQ(temporariesOfEarlierSaves(configPath()).size(), kept.size() + 2);
+
+    removeTemporariesOfEndedSaves(configPath());
+    EXPECT_THAT(directory_.entries(), testing::UnorderedElementsAreArray(kept));
+}
+
 #ifndef _WIN32
-// A file-size limit makes the writes come up short, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit previous_;
-    void (*previousHandler_)(int);
-};
-
 TEST_F(ConfigStorage, ShortWriteKeepsThePreviousFile)
 {
     StreamSettingsSet larger(20);
@@ -187,7 +194,7 @@ TEST_F(ConfigStorage, ShortWriteKeepsThePreviousFile)
         bool saved = true;
         {
             FileSizeLimit fileSize(limit);
-            saved = writeConfigFile(larger, configPath());
+            saved = static_cast<bool>(writeConfigFile(larger, configPath()));
         }
         EXPECT_FALSE(saved);
         expectPreviousFileKept();

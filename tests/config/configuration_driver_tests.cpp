@@ -1,12 +1,13 @@
 // Load and save of config.dat beside the running program, as the main window
 // calls them.
-#include "persist/configuration.h"
+#include "app/configuration.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -22,8 +23,9 @@ namespace {
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using testing::StartsWith;
+
+const wchar_t kSaveFailedLine[] = L"Error saving configuraion\n";
 
 // Records which sources the renderer notification registers.
 class RecordingDetector : public VideoStreamDetector {
@@ -52,9 +54,10 @@ struct MessageBoxSeen {
     bool topmost = false;
 };
 
+// Boxes with Yes and No get `answer`; the others are dismissed with OK.
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher() : thread_([this] { watch(); }) {}
+    explicit MessageBoxWatcher(int answer = IDNO) : answer_(answer), thread_([this] { watch(); }) {}
     ~MessageBoxWatcher() { finish(); }
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
@@ -76,7 +79,7 @@ private:
             EnumThreadWindows(mainThread_, &findDialog, reinterpret_cast<LPARAM>(&box));
             if (box != nullptr) {
                 seen_.push_back(describe(box));
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                PostMessageW(box, WM_COMMAND, GetDlgItem(box, IDYES) != nullptr ? answer_ : IDOK, 0);
                 Sleep(200);
             }
             Sleep(20);
@@ -95,15 +98,16 @@ private:
 
     static MessageBoxSeen describe(HWND box)
     {
-        wchar_t text[256] = {};
+        wchar_t text[1024] = {};
         wchar_t caption[256] = {};
-        GetDlgItemTextW(box, 0xFFFF, text, 256);
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
         GetWindowTextW(box, caption, 256);
         const bool topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
         return {text, caption, GetWindow(box, GW_OWNER), topmost};
     }
 
     DWORD mainThread_ = GetCurrentThreadId();
+    int answer_;
     std::atomic<bool> stop_{false};
     std::vector<MessageBoxSeen> seen_;
     std::thread thread_;
@@ -185,7 +189,7 @@ protected:
         removeFiles();
         // Forgets any damaged file an earlier case loaded.
         stream_detector = nullptr;
-        loadConfiguration();
+        loadConfiguration(nullptr);
         preset_collection = StreamSettingsSet(1);
         stream_detector = &detector_;
     }
@@ -208,6 +212,7 @@ protected:
         StreamSettingsSet stored(2);
         EXPECT_TRUE(writeConfigBytes(stored, oldBytes_));
         storeBytes(configPath_, oldBytes_);
+        EXPECT_TRUE(loadConfiguration(nullptr));
         fillSample(preset_collection);
         preset_collection.at(1).setName("changed");
 
@@ -232,7 +237,19 @@ protected:
         EXPECT_TRUE(writeConfigBytes(preset_collection, expected));
         EXPECT_EQ(fileBytes(configPath_), expected);
         EXPECT_FALSE(preset_collection.anyChanged());
-        EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
+        EXPECT_THAT(temporaryFiles(), IsEmpty());
+    }
+
+    // The temporary files of saves left beside config.dat.
+    std::vector<std::filesystem::path> temporaryFiles() const
+    {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(programDirectory())) {
+            const std::wstring name = entry.path().filename().native();
+            if (name.rfind(L"config.dat.", 0) == 0 && entry.path().extension() == L".tmp")
+                found.push_back(entry.path());
+        }
+        return found;
     }
 
     const std::filesystem::path configPath_ = programDirectory() / "config.dat";
@@ -243,14 +260,20 @@ private:
     void removeFiles()
     {
         std::error_code ignored;
-        for (const char* suffix : {"", ".tmp", ".damaged", ".damaged.1", ".damaged.2"})
+        std::filesystem::permissions(configPath_, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ignored);
+        for (const char* suffix : {"", ".damaged", ".damaged.1", ".damaged.2", ".replaced"})
             std::filesystem::remove_all(besideConfig(suffix), ignored);
+        for (const std::filesystem::path& temporary : temporaryFiles())
+            std::filesystem::remove(temporary, ignored);
     }
 };
 
 TEST_F(ConfigurationDrivers, LoadWithoutAFileKeepsTheDefaultPresetAndStillNotifies)
 {
-    EXPECT_FALSE(loadConfiguration());
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(loadConfiguration(nullptr));
+    EXPECT_THAT(watcher.finish(), IsEmpty());  // a first start is no problem to tell
     EXPECT_EQ(preset_collection.count(), 1);
     EXPECT_EQ(preset_collection.at(0).name(), "Stream 1");
     EXPECT_THAT(detector_.calls, ElementsAre(L"reset", L"Corvane Streams...", L"Stream 1"));
@@ -282,7 +305,7 @@ TEST_F(ConfigurationDrivers, LoadReplacesThePresetsAndClearsTheFlags)
     ASSERT_TRUE(writeConfigBytes(stored, bytes));
     storeBytes(configPath_, bytes);
 
-    EXPECT_TRUE(loadConfiguration());
+    EXPECT_TRUE(loadConfiguration(nullptr));
     EXPECT_EQ(describePresets(preset_collection), describePresets(stored));
     EXPECT_FALSE(preset_collection.anyChanged());
     EXPECT_EQ(detector_.calls.size(), 5u);
@@ -302,7 +325,7 @@ TEST_F(ConfigurationDrivers, FailedSaveShowsTheErrorKeepsTheFlagsAndDoesNotNotif
     DestroyWindow(owner);
 
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"Error saving configuraion");
+    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"config.dat could not be written: " + configPath_.native()));
     EXPECT_EQ(seen[0].caption, L"");
     EXPECT_EQ(seen[0].owner, owner);
     EXPECT_TRUE(seen[0].topmost);
@@ -326,10 +349,12 @@ TEST_F(ConfigurationDrivers, SaveWhileTheFileIsHeldWithoutWriteSharingFailsAndKe
     const HeldSave save = saveWhileHeld(L"read", 3500);
     EXPECT_FALSE(save.saved);
     ASSERT_EQ(save.boxes.size(), 1u);
-    EXPECT_EQ(save.boxes[0].text, L"Error saving configuraion");
+    EXPECT_THAT(save.boxes[0].text, StartsWith(kSaveFailedLine + std::wstring(L"config.dat is in use by ")));
+    EXPECT_THAT(save.boxes[0].text, HasSubstr(configPath_.native()));
+    RecordProperty("holder_box", std::string(save.boxes[0].text.begin(), save.boxes[0].text.end()));
     EXPECT_TRUE(preset_collection.anyChanged());
     EXPECT_EQ(fileBytes(configPath_), oldBytes_);
-    EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
+    EXPECT_THAT(temporaryFiles(), IsEmpty());
 }
 
 TEST_F(ConfigurationDrivers, SaveWaitsForAHolderThatLetsGoSoon)
@@ -355,16 +380,21 @@ TEST_F(ConfigurationDrivers, DamagedFileIsKeptBesideItByTheSaveThatReplacesIt)
         const size_t secondPresetAt = damaged.size() - 9;  // its wrong magic and the name "lost"
         storeBytes(configPath_, damaged);
         MessageBoxWatcher watcher;
-        CaptureStderr();
-        EXPECT_FALSE(loadConfiguration());
-        EXPECT_THAT(GetCapturedStderr(), HasSubstr("config.dat is damaged (byte " + std::to_string(secondPresetAt) +
-                                                   ": preset 1: expected preset magic 00 00 FD 4A, found 00 00 FD 4B)"));
+        EXPECT_FALSE(loadConfiguration(nullptr));
         EXPECT_EQ(preset_collection.count(), 1);
+        const std::vector<MessageBoxSeen> seen = watcher.finish();
+        ASSERT_EQ(seen.size(), 1u);
+        const std::wstring where = L"byte " + std::to_wstring(secondPresetAt) +
+                                   L": preset 1: expected preset magic 00 00 FD 4A, found 00 00 FD 4B";
+        EXPECT_EQ(seen[0].text, L"config.dat is damaged (" + where + L"):\n" + configPath_.native() +
+                                    L"\n\nThe editor starts with a default preset. The first Save keeps the old "
+                                    L"file as config.dat" + std::wstring(copy, copy + std::strlen(copy)) + L".");
 
+        MessageBoxWatcher noMoreBoxes;
         preset_collection.at(0).setName(copy);
         EXPECT_TRUE(saveConfiguration(nullptr));
         EXPECT_TRUE(saveConfiguration(nullptr));  // no second copy
-        EXPECT_THAT(watcher.finish(), IsEmpty());
+        EXPECT_THAT(noMoreBoxes.finish(), IsEmpty());
         expectSavedCompletely();
         EXPECT_EQ(fileBytes(besideConfig(copy)), damaged);
     }
@@ -376,9 +406,9 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
 {
     const std::vector<uint8_t> damaged = damagedFile("Held");
     storeBytes(configPath_, damaged);
-    CaptureStderr();
-    loadConfiguration();
-    GetCapturedStderr();
+    MessageBoxWatcher loadBox;
+    loadConfiguration(nullptr);
+    EXPECT_EQ(loadBox.finish().size(), 1u);
     preset_collection.at(0).setName("unsaved");
 
     // Held without any sharing, so that not even a copy can read it.
@@ -389,14 +419,130 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
     CloseHandle(held);
     const std::vector<MessageBoxSeen> seen = watcher.finish();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"Error saving configuraion");
+    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"The old config.dat could not be kept as config.dat.damaged: " +
+                                               configPath_.native()));
     EXPECT_TRUE(preset_collection.anyChanged());
     EXPECT_EQ(fileBytes(configPath_), damaged);
     EXPECT_FALSE(std::filesystem::exists(besideConfig(".damaged")));
-    EXPECT_FALSE(std::filesystem::exists(besideConfig(".tmp")));
+    EXPECT_THAT(temporaryFiles(), IsEmpty());
 
     EXPECT_TRUE(saveConfiguration(nullptr));
     EXPECT_EQ(fileBytes(besideConfig(".damaged")), damaged);
+}
+
+TEST_F(ConfigurationDrivers, ReadOnlyFileIsNamedAsTheCause)
+{
+    StreamSettingsSet stored(1);
+    ASSERT_TRUE(writeConfigBytes(stored, oldBytes_));
+    storeBytes(configPath_, oldBytes_);
+    ASSERT_TRUE(loadConfiguration(nullptr));
+    std::filesystem::permissions(configPath_, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    preset_collection.at(0).setName("unsaved");
+
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(saveConfiguration(nullptr));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"config.dat is read-only: " + configPath_.native()));
+    EXPECT_EQ(fileBytes(configPath_), oldBytes_);
+    EXPECT_THAT(temporaryFiles(), IsEmpty());
+}
+
+// Another program (the presets tool, a second editor) saves while the editor is open.
+TEST_F(ConfigurationDrivers, FileChangedByAnotherProgramIsReplacedOnlyWhenTheUserSaysSo)
+{
+    StreamSettingsSet imported(1);  // the editor opened without a file: it shows the default preset
+    fillSample(imported);
+    std::vector<uint8_t> importedBytes;
+    ASSERT_TRUE(writeConfigBytes(imported, importedBytes));
+    storeBytes(configPath_, importedBytes);
+    preset_collection.at(0).setName("edited here");
+
+    MessageBoxWatcher declines(IDNO);
+    EXPECT_FALSE(saveConfiguration(nullptr));
+    std::vector<MessageBoxSeen> seen = declines.finish();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"config.dat was changed by another program since it was opened. Replace it with the "
+                            L"presets shown here?");
+    EXPECT_EQ(fileBytes(configPath_), importedBytes);
+    EXPECT_EQ(preset_collection.at(0).name(), "edited here");
+    EXPECT_TRUE(preset_collection.anyChanged());
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".replaced")));
+
+    MessageBoxWatcher agrees(IDYES);
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_EQ(agrees.finish().size(), 1u);
+    expectSavedCompletely();
+    EXPECT_EQ(fileBytes(besideConfig(".replaced")), importedBytes);
+
+    // What the editor saved itself is no other program's change.
+    MessageBoxWatcher noQuestion;
+    preset_collection.at(0).setName("again");
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_THAT(noQuestion.finish(), IsEmpty());
+}
+
+// The state a crash or power loss leaves while a save writes into a held
+// config.dat: a torn file beside the complete temporary file of that save.
+TEST_F(ConfigurationDrivers, InterruptedSaveIsLoadedFromItsTemporaryFileAndTheTornFileKept)
+{
+    StreamSettingsSet saved(1);
+    fillSample(saved);
+    std::vector<uint8_t> complete;
+    ASSERT_TRUE(writeConfigBytes(saved, complete));
+    const std::vector<uint8_t> torn(complete.begin(), complete.begin() + complete.size() / 2);
+    storeBytes(configPath_, torn);
+    const std::filesystem::path temporary = besideConfig(".4000001-1.tmp");  // of a process that has ended
+    storeBytes(temporary, complete);
+
+    MessageBoxWatcher watcher;
+    EXPECT_FALSE(loadConfiguration(nullptr));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    EXPECT_EQ(describePresets(preset_collection), describePresets(saved));
+    EXPECT_TRUE(preset_collection.anyChanged());
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_THAT(seen[0].text, StartsWith(L"config.dat is damaged (byte "));
+    EXPECT_THAT(seen[0].text, HasSubstr(L"The editor shows the presets of a save that was interrupted, kept in " +
+                                        temporary.native() + L". The first Save keeps the old file as "
+                                                             L"config.dat.damaged."));
+
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    expectSavedCompletely();
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), torn);
+}
+
+TEST_F(ConfigurationDrivers, LoadWaitsForAHolderThatLetsGoSoonAndTellsOfOneThatDoesNot)
+{
+    StreamSettingsSet stored(2);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(writeConfigBytes(stored, bytes));
+    storeBytes(configPath_, bytes);
+    {
+        FileHolder holder(configPath_, L"none", 1000);
+        ASSERT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
+        MessageBoxWatcher watcher;
+        EXPECT_TRUE(loadConfiguration(nullptr));
+        EXPECT_THAT(watcher.finish(), IsEmpty());
+        EXPECT_EQ(preset_collection.count(), 2);
+    }
+    preset_collection = StreamSettingsSet(1);
+    FileHolder holder(configPath_, L"none", 4000);
+    ASSERT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
+    MessageBoxWatcher watcher;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(loadConfiguration(nullptr));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    const std::vector<MessageBoxSeen> seen = watcher.finish();
+    EXPECT_EQ(preset_collection.count(), 1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_THAT(seen[0].text, StartsWith(L"config.dat cannot be read: it is in use by "));
+    EXPECT_THAT(seen[0].text, HasSubstr(L"The editor starts with a default preset. The first Save keeps the old file "
+                                        L"as config.dat.damaged."));
+    EXPECT_TRUE(holder.released());
+
+    // Kept as it was before it is replaced, as a damaged file is.
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_EQ(fileBytes(besideConfig(".damaged")), bytes);
 }
 
 }  // namespace

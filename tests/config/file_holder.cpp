@@ -1,8 +1,8 @@
 // Another program holding a file open, as virus scanners, indexers and the
 // C runtime's fopen do, for the tests of saving meanwhile:
-//   config_file_holder <file> <read-write | read> <milliseconds> <event>
+//   config_file_holder <file> <read-write | read | none> <milliseconds> <event>
 // Opens the file for reading, letting others read (and write, for
-// "read-write") but never delete it, sets the named event once it holds the
+// "read-write"; nothing at all, for "none") but never delete it, sets the named event once it holds the
 // file, keeps it for the given time and closes it. Under load Wine may still
 // be closing the file of an earlier case for a moment, so a refused open is
 // tried again for a few seconds.
@@ -16,7 +16,9 @@ int wmain(int argc, wchar_t** argv)
     if (argc != 5)
         return 2;
     const std::wstring sharing = argv[2];
-    const DWORD shareMode = sharing == L"read-write" ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    const DWORD shareMode = sharing == L"read-write" ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                            : sharing == L"read"     ? FILE_SHARE_READ
+                                                     : 0;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         if (attempt > 0)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ const wchar_t kEntryPointsMissing[] =
     L"You might need to update Orvanta or plugin software.";
 const wchar_t kCreateFailed[] = L"Error during Riverra initialization";
 const wchar_t kSaveQuestion[] = L"Do you want to save changes?";
+const wchar_t kChangedElsewhere[] =
+    L"config.dat was changed by another program since it was opened. Replace it with the presets shown here?";
 const wchar_t kHostInstallDirectory[] = L"C:\\Orvanta\\Bin32";
 
 // The editor's configuration file starts with this magic.
@@ -472,6 +475,112 @@ TEST_F(SessionTest, SaveInThePromptWritesConfigBeforeTheEditorEnds)
     EXPECT_EQ(eventsFrom(log, L"network").back().name, L"destroy");
 }
 
+// A config.dat cut short inside its second preset.
+std::string damagedConfig()
+{
+    StreamSettingsSet presets = presetsNamed({"Studio A", "Studio B"}, 0);
+    std::vector<uint8_t> bytes;
+    writeConfigBytes(presets, bytes);
+    return std::string(bytes.begin(), bytes.end() - 40);
+}
+
+void storeFile(const std::wstring& path, const std::string& bytes)
+{
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
+}
+
+TEST_F(SessionTest, DamagedFileAtStartIsToldBeforeTheWindowShowsTheDefaultPreset)
+{
+    ASSERT_TRUE(folder_.addCompleteHost());
+    const std::string damaged = damagedConfig();
+    storeFile(folder_.configPath(), damaged);
+
+    EditorProcess editor(folder_, L"");
+    ASSERT_TRUE(editor.started());
+    const HWND box = editor.waitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    const std::wstring text = messageBoxText(box);
+    EXPECT_EQ(text.rfind(L"config.dat is damaged (byte ", 0), 0u) << text;
+    EXPECT_NE(text.find(L":\n" + folder_.configPath() + L"\n\nThe editor starts with a default preset. The first "
+                                                         L"Save keeps the old file as config.dat.damaged."),
+              std::wstring::npos)
+        << text;
+    EXPECT_FALSE(editor.mainWindowSeen());
+    ASSERT_TRUE(answerDialog(box, IDOK));
+
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(windowText(editorControl(window, IDC_PRESET_NAME)), L"Stream 1");
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    ASSERT_TRUE(waitForRendererStarts(2));
+    EXPECT_EQ(fileBytes(folder_.file(L"config.dat.damaged")), damaged);
+    EXPECT_EQ(presetNamesIn(folder_.configPath()), std::vector<std::string>{"Stream 1"});
+    closeWithoutPrompt(editor, window);
+}
+
+// The presets tool's import while the editor is open, then Save.
+TEST_F(SessionTest, SaveOverAnotherProgramsConfigAsksAndKeepsItsVersion)
+{
+    ASSERT_TRUE(folder_.addCompleteHost());
+    StreamSettingsSet opened = presetsNamed({"Studio A"}, 0);
+    ASSERT_TRUE(writeConfigFile(opened, folder_.configPath()));
+    EditorProcess editor(folder_, L"");
+    ASSERT_TRUE(editor.started());
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"Edited"));
+    StreamSettingsSet imported = presetsNamed({"Imported 1", "Imported 2"}, 0);
+    ASSERT_TRUE(writeConfigFile(imported, folder_.configPath()));
+    const std::string importedBytes = fileBytes(folder_.configPath());
+
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    HWND question = editor.waitForMessageBox(kWaitLimit);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(messageBoxText(question), kChangedElsewhere);
+    EXPECT_EQ(GetWindow(question, GW_OWNER), window);
+    ASSERT_TRUE(answerDialog(question, IDNO));
+    EXPECT_TRUE(editor.running());
+    EXPECT_EQ(fileBytes(folder_.configPath()), importedBytes);
+    EXPECT_FALSE(fileExists(folder_.file(L"config.dat.replaced")));
+
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    question = editor.waitForMessageBox(kWaitLimit);
+    ASSERT_NE(question, nullptr);
+    ASSERT_TRUE(answerDialog(question, IDYES));
+    ASSERT_TRUE(waitForRendererStarts(2));
+    EXPECT_EQ(presetNamesIn(folder_.configPath()), std::vector<std::string>{"Edited"});
+    EXPECT_EQ(fileBytes(folder_.file(L"config.dat.replaced")), importedBytes);
+    closeWithoutPrompt(editor, window);
+}
+
+// Code page 1252 has no Japanese: the name would be stored as "??? 1".
+TEST_F(SessionTest, TextTheCodePageCannotHoldIsRefusedAndNothingWritten)
+{
+    ASSERT_TRUE(folder_.addCompleteHost());
+    EditorProcess editor(folder_, L"");
+    ASSERT_TRUE(editor.started());
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"\u30AB\u30E1\u30E9 1"));
+
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    const HWND box = editor.waitForMessageBox(kWaitLimit);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), L"Error saving configuraion\nThe name of preset 1, \"\u30AB\u30E1\u30E9 1\", holds "
+                                   L"\u30AB, \u30E1, \u30E9, which config.dat cannot hold in code page 1252; nothing "
+                                   L"was saved.");
+    ASSERT_TRUE(answerDialog(box, IDOK));
+    EXPECT_FALSE(fileExists(folder_.configPath()));
+    EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
+    EXPECT_EQ(windowText(editorControl(window, IDC_PRESET_NAME)), L"\u30AB\u30E1\u30E9 1");
+
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_PRESET_NAME), L"Kamera 1"));
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    ASSERT_TRUE(waitForRendererStarts(2));
+    EXPECT_EQ(presetNamesIn(folder_.configPath()), std::vector<std::string>{"Kamera 1"});
+    closeWithoutPrompt(editor, window);
+}
+
 // Live mode: the editor is a pop-up of the production system
 
 using LiveModeTest = EditorTest;
@@ -496,6 +605,25 @@ TEST_F(LiveModeTest, ActivatingAnotherWindowClosesWithoutAskingAndWithoutSaving)
     EXPECT_FALSE(fileExists(folder_.configPath()));
     EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
     EXPECT_EQ(countEvents(hostLog(), L"network", L"destroy"), 1);
+}
+
+TEST_F(LiveModeTest, DamagedFileIsToldAndTheEditorStaysOpenAfterTheBox)
+{
+    ASSERT_TRUE(folder_.addCompleteHost());
+    storeFile(folder_.configPath(), damagedConfig());
+    EditorProcess editor(folder_, L"live");
+    ASSERT_TRUE(editor.started());
+    const HWND box = editor.waitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box).rfind(L"config.dat is damaged (byte ", 0), 0u);
+    ASSERT_TRUE(answerDialog(box, IDOK));
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    Sleep(500);
+    EXPECT_TRUE(editor.running()) << "the editor's own box counted as losing the activation";
+    clickNeutralSpot(window);
+    pressKeys({VK_ESCAPE});
+    ASSERT_TRUE(editor.waitForExit());
 }
 
 TEST_F(LiveModeTest, EscapeClosesEvenWithoutHost)

@@ -94,7 +94,8 @@ bool isSavePrompt(HWND window)
 bool isMessageBox(HWND window)
 {
     return className(window) == kDialogClass && !isMainWindow(window) && !isSavePrompt(window) &&
-           GetDlgItem(window, kMessageBoxText) != nullptr && GetDlgItem(window, IDOK) != nullptr;
+           GetDlgItem(window, kMessageBoxText) != nullptr &&
+           (GetDlgItem(window, IDOK) != nullptr || GetDlgItem(window, IDYES) != nullptr);
 }
 
 DWORD threadOf(HWND window)

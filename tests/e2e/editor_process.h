@@ -78,7 +78,7 @@ public:
 
     // The visible main window; null when it did not appear in time.
     HWND waitForMainWindow(milliseconds limit = kStartLimit);
-    // A visible message box of the editor; null when none appeared in time.
+    // A visible message box of the editor (OK, or Yes and No); null when none appeared in time.
     HWND waitForMessageBox(milliseconds limit = kStartLimit);
     // The visible save-changes prompt; null when none appeared in time.
     HWND waitForSavePrompt(milliseconds limit = kWaitLimit);

@@ -55,7 +55,7 @@ TEST(FileReplace, RefusalThatPassesIsTriedAgainUntilTheReplaceSucceeds)
     ScriptedFileSystem files({ReplaceAttempt::mayPass, ReplaceAttempt::mayPass, ReplaceAttempt::mayPass,
                               ReplaceAttempt::done},
                              InPlaceWrite::written);
-    EXPECT_TRUE(replaceOrWriteInPlace(files.steps()));
+    EXPECT_EQ(replaceOrWriteInPlace(files.steps()), ReplaceOutcome::replaced);
     EXPECT_EQ(files.replaces, 4);
     EXPECT_EQ(files.waited, 3 * kReplaceRetryPause);
     EXPECT_EQ(files.inPlaceWrites, 0);
@@ -65,7 +65,7 @@ TEST(FileReplace, RefusalThatPassesIsTriedAgainUntilTheReplaceSucceeds)
 TEST(FileReplace, LastingRefusalWritesInPlaceOnceTheRetryTimeIsUp)
 {
     ScriptedFileSystem files({ReplaceAttempt::mayPass}, InPlaceWrite::written);
-    EXPECT_TRUE(replaceOrWriteInPlace(files.steps()));
+    EXPECT_EQ(replaceOrWriteInPlace(files.steps()), ReplaceOutcome::writtenInPlace);
     EXPECT_EQ(files.waited, kReplaceRetryLimit);
     EXPECT_EQ(files.replaces, kReplaceRetryLimit / kReplaceRetryPause + 1);
     EXPECT_EQ(files.inPlaceWrites, 1);
@@ -75,7 +75,7 @@ TEST(FileReplace, LastingRefusalWritesInPlaceOnceTheRetryTimeIsUp)
 TEST(FileReplace, InPlaceWriteFailingPartWayKeepsTheTemporaryFile)
 {
     ScriptedFileSystem files({ReplaceAttempt::mayPass}, InPlaceWrite::failedPartWay);
-    EXPECT_FALSE(replaceOrWriteInPlace(files.steps()));
+    EXPECT_EQ(replaceOrWriteInPlace(files.steps()), ReplaceOutcome::failedPartWay);
     EXPECT_EQ(files.inPlaceWrites, 1);
     EXPECT_EQ(files.temporaryRemovals, 0);
 }
@@ -83,13 +83,13 @@ TEST(FileReplace, InPlaceWriteFailingPartWayKeepsTheTemporaryFile)
 TEST(FileReplace, FailureThatLeavesTheTargetAsItWasRemovesTheTemporaryFile)
 {
     ScriptedFileSystem lasting({ReplaceAttempt::mayPass, ReplaceAttempt::cannotPass}, InPlaceWrite::written);
-    EXPECT_FALSE(replaceOrWriteInPlace(lasting.steps()));
+    EXPECT_EQ(replaceOrWriteInPlace(lasting.steps()), ReplaceOutcome::refused);
     EXPECT_EQ(lasting.replaces, 2);
     EXPECT_EQ(lasting.inPlaceWrites, 0);
     EXPECT_EQ(lasting.temporaryRemovals, 1);
 
     ScriptedFileSystem notOpened({ReplaceAttempt::mayPass}, InPlaceWrite::targetUntouched);
-    EXPECT_FALSE(replaceOrWriteInPlace(notOpened.steps()));
+    EXPECT_EQ(replaceOrWriteInPlace(notOpened.steps()), ReplaceOutcome::held);
     EXPECT_EQ(notOpened.inPlaceWrites, 1);
     EXPECT_EQ(notOpened.temporaryRemovals, 1);
 }

@@ -28,9 +28,17 @@ TEST_F(TextConversion, AnsiCharactersAbove127RoundTrip)
     EXPECT_EQ(toNarrow(toWide(narrow)), narrow);
 }
 
-TEST_F(TextConversion, CharactersOutsideTheCodePageBecomeQuestionMarks)
+// Never a best-fit look-alike ("a" for U+0101), and the loss is remembered for the save to refuse.
+TEST_F(TextConversion, CharactersOutsideTheCodePageBecomeQuestionMarksThatAreKnownAsLost)
 {
-    EXPECT_EQ(toNarrow(L"Cam \u4E2D\u6587"), "Cam ??");
+    EXPECT_EQ(toNarrow(L"Cam \u4E2D\u6587 \u0101 \U0001F3A5"), "Cam ?? ? ?");
+    std::wstring typed;
+    std::wstring lost;
+    ASSERT_TRUE(lostInConversion("Cam ?? ? ?", typed, lost));
+    EXPECT_EQ(typed, L"Cam \u4E2D\u6587 \u0101 \U0001F3A5");
+    EXPECT_EQ(lost, L"\u4E2D\u6587\u0101\U0001F3A5");
+    EXPECT_EQ(toWide("Cam ?? ? ?"), typed);  // the field keeps showing what was typed
+    EXPECT_FALSE(lostInConversion(toNarrow(L"Caf\u00E9 ?"), typed, lost));
 }
 
 TEST_F(TextConversion, AnEmbeddedZeroEndsTheText)

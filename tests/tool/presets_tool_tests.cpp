@@ -5,7 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -234,9 +237,9 @@ TEST_F(PresetsTool, RefusedInputSaysWhereAndLeavesTheTargetUntouched)
          "presets[1].protocol: \"rtsp\" is not a protocol"},
         {"port as text", document(R"({ "name": "a", "endpoints": { "cds-udp": { "port": "554" } } })"),
          "presets[0].endpoints.cds-udp.port: expected a 32-bit integer, found a text"},
-        {"RTSP hosts differ",
+        {"RTSP hosts differ when strict",
          document(R"({ "name": "a", "endpoints": { "rtsp-udp": { "host": "x" }, "rtsp-tcp": { "host": "y" } } })"),
-         "presets[0].endpoints.rtsp-tcp.host: differs from presets[0].endpoints.rtsp-udp.host"},
+         "presets[0].endpoints.rtsp-tcp.host: differs from presets[0].endpoints.rtsp-udp.host", {"--strict"}},
         {"33 presets", document(thirtyThree), "presets: 33 presets; config.dat holds at most 32"},
         {"name of 41 characters", document("{ \"name\": \"" + std::string(41, 'n') + "\" }"),
          "presets[0].name: 41 characters; the editor takes at most 40"},
@@ -306,6 +309,110 @@ TEST_F(PresetsTool, UsageErrorsAndUnwritableOutputHaveTheirOwnExitCodes)
     EXPECT_EQ(runTool({"import", dataFile("sample.json")}).exitCode, 2);  // no -o
     EXPECT_EQ(runTool({"--codepage", "12345", "show", dataFile("sample.dat")}).exitCode, 2);
     EXPECT_EQ(runTool({"import", dataFile("sample.json"), "-o", path("missing/config.dat")}).exitCode, 3);
+
+    // Standard output on a full disk: what was printed never arrived.
+    struct FullDisk : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } fullDisk;
+    std::istringstream in;
+    std::ostream out(&fullDisk);
+    std::ostringstream err;
+    ToolIo io{in, out, err};
+    EXPECT_EQ(runPresetsTool({"export", dataFile("sample.dat")}, io), 3);
+    EXPECT_THAT(err.str(), HasSubstr("standard output: cannot be written"));
+}
+
+#ifndef _WIN32
+TEST_F(PresetsTool, ExportOntoAFullDiskKeepsTheOldFile)
+{
+    const std::string old = "{ \"an\": \"earlier export\" }\n";
+    const std::string target = store("presets.json", old);
+    int exitCode = 0;
+    {
+        FileSizeLimit fullDisk(200);  // the export of the sample is larger
+        exitCode = runTool({"export", dataFile("sample.dat"), "-o", target}).exitCode;
+    }
+    EXPECT_EQ(exitCode, 3);
+    EXPECT_EQ(textOf(target), old);
+    EXPECT_THAT(directory_.entries(), testing::ElementsAre("presets.json"));
+}
+#endif
+
+// A config.dat of another program (or an older version) whose RTSP endpoints
+// disagree: backup and restore must still give it back.
+TEST_F(PresetsTool, DifferingSharingGroupRoundTripsAndIsRefusedOnlyWhenStrict)
+{
+    StreamSettingsSet presets(1);
+    const char* hosts[] = {"cam-a", "cam-b", "cam-c"};
+    int rtsp = 0;
+    for (int protocol = 0; protocol < kProtocolCount; ++protocol) {
+        if (!isRtspKeyword(protocolKeyword(protocol)))
+            continue;
+        StreamEndpoint endpoint = presets.at(0).endpoint(protocol);
+        endpoint.host_ = hosts[rtsp++ % 3];
+        presets.at(0).setEndpointAsGiven(protocol, endpoint);
+    }
+    ASSERT_EQ(rtsp, 3);
+    const std::vector<uint8_t> original = bytesOf(presets);
+    const ToolRun exported = runTool({"export", store("original.dat", original)});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+
+    const ToolRun imported = runTool({"import", "-", "-o", path("copy.dat")}, exported.out);
+    EXPECT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_EQ(fileBytes(path("copy.dat")), original);
+    EXPECT_THAT(imported.err, HasSubstr("host: differs from presets[0].endpoints.rtsp-udp.host; the RTSP endpoints share "
+                                        "one host; taken as given"));
+
+    const ToolRun strict = runTool({"import", "-", "-o", path("strict.dat"), "--strict"}, exported.out);
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists(path("strict.dat")));
+}
+
+// For deployment tools that apply a step only when it changes something.
+TEST_F(PresetsTool, ImportLeavesAnEqualFileAloneAndDryRunSaysWhatWouldChange)
+{
+    const std::string config = path("config.dat");
+    const std::string sample = dataFile("sample.json");
+    ASSERT_EQ(runTool({"import", sample, "-o", config}).exitCode, 0);
+    const std::vector<uint8_t> written = fileBytes(config);
+    const auto longAgo = std::filesystem::last_write_time(config) - std::chrono::hours(24);
+    std::filesystem::last_write_time(config, longAgo);
+
+    const ToolRun again = runTool({"import", sample, "-o", config});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_THAT(again.out, HasSubstr(": unchanged, 4 presets"));
+    EXPECT_EQ(std::filesystem::last_write_time(config), longAgo);
+    const ToolRun dryUnchanged = runTool({"import", sample, "-o", config, "--dry-run"});
+    EXPECT_EQ(dryUnchanged.exitCode, 0);
+    EXPECT_THAT(dryUnchanged.out, HasSubstr(": unchanged"));
+
+    const std::string changed = textOf(sample);
+    const size_t name = changed.find("\"name\": \"");
+    ASSERT_NE(name, std::string::npos);
+    std::string renamed = changed;
+    renamed.insert(name + 9, "New ");
+    const ToolRun dryRun = runTool({"import", "-", "-o", config, "--dry-run"}, renamed);
+    EXPECT_EQ(dryRun.exitCode, 4) << dryRun.err;
+    EXPECT_THAT(dryRun.out, HasSubstr(": preset 0 \"New "));
+    EXPECT_THAT(dryRun.out, HasSubstr("would change\n"));
+    EXPECT_THAT(dryRun.out, HasSubstr(": would be written, 4 presets"));
+    EXPECT_EQ(fileBytes(config), written);
+
+    const ToolRun dryCreate = runTool({"import", sample, "-o", path("new.dat"), "--dry-run"});
+    EXPECT_EQ(dryCreate.exitCode, 4);
+    EXPECT_THAT(dryCreate.out, HasSubstr(": would be created, 4 presets"));
+    EXPECT_FALSE(std::filesystem::exists(path("new.dat")));
+}
+
+TEST_F(PresetsTool, ImportKeepsADamagedConfigBesideIt)
+{
+    const std::vector<uint8_t> damaged = Bytes().u32(0).u8(1).u8(0).u32(0xFD4B).asFile();
+    const std::string config = store("config.dat", damaged);
+    const ToolRun run = runTool({"import", dataFile("sample.json"), "-o", config});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr(": damaged; kept as " + config + ".damaged"));
+    EXPECT_EQ(fileBytes(config + ".damaged"), damaged);
+    EXPECT_EQ(textOf(path("config.dat")).substr(0, 4), std::string("\0\0\xD7\x67", 4));
 }
 
 }  // namespace

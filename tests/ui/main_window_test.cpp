@@ -64,7 +64,8 @@ protected:
         return prompt;
     }
 
-    // Saves into a directory named config.dat, which cannot be replaced by a file.
+    // Saves into a directory named config.dat, which cannot be replaced by a
+    // file; made once the editor is open, so that its load has nothing to tell.
     void makeSavesFail() { CreateDirectoryW(configPath().c_str(), nullptr); }
 
     // Answers the error message of a failed save with its OK button.
@@ -72,7 +73,7 @@ protected:
     {
         const HWND box = editor.waitForOtherDialog();
         ASSERT_NE(box, nullptr) << "no error message";
-        EXPECT_TRUE(dialogShowsText(box, kSaveError));
+        EXPECT_TRUE(dialogShowsText(box, kSaveError + (L"\nconfig.dat could not be written: " + configPath())));
         EXPECT_EQ(GetWindow(box, GW_OWNER), editor.window());
         EXPECT_TRUE(editor.answerDialog(IDOK));
     }
@@ -390,9 +391,9 @@ TEST_F(MainWindow, SaveShowsTheValuesAsValidationLeftThem)
 
 TEST_F(MainWindow, FailedSaveKeepsTheWindowAndTheChanges)
 {
-    makeSavesFail();
     EditorSession editor;
     ASSERT_TRUE(editor.opened());
+    makeSavesFail();
     editor.replaceText(IDC_PRESET_NAME, L"Unsaved");
 
     editor.pressSave();
@@ -488,9 +489,9 @@ TEST_F(LiveMode, SaveWritesAndStaysOpen)
 // that must not close the editor behind it and lose the edits.
 TEST_F(LiveMode, FailedSaveMessageDoesNotCloseTheEditor)
 {
-    makeSavesFail();
     EditorSession editor;
     ASSERT_TRUE(editor.opened());
+    makeSavesFail();
     editor.replaceText(IDC_PRESET_NAME, L"Unsaved");
     editor.pressSave();
     expectSaveErrorAnswered(editor);

@@ -1,0 +1,256 @@
+#include "app/configuration.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "app/module_path.h"
+#include "app/process_state.h"
+#include "app/renderer_notification.h"
+#include "model/protocol_table.h"
+#include "model/text_conversion.h"
+#include "persist/config_file.h"
+#include "persist/damaged_copy.h"
+#include "persist/save_temporaries.h"
+
+namespace {
+
+const wchar_t kSaveFailed[] = L"Error saving configuraion";
+const wchar_t kChangedElsewhere[] =
+    L"config.dat was changed by another program since it was opened. Replace it with the presets shown here?";
+
+// Set when the last load met a config.dat it could not take: the next save
+// keeps that file's bytes before replacing it.
+bool keepBeforeReplacing = false;
+// config.dat as the editor last loaded or saved it; none when it could not be
+// read (such a file is kept aside by the next save in any case).
+std::optional<FileFingerprint> knownFile;
+
+FilePath configFilePath()
+{
+    return pathBesideExecutable(L"config.dat");
+}
+
+std::wstring fileName(const FilePath& path)
+{
+    return std::filesystem::path(path).filename().native();
+}
+
+std::wstring fromAscii(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+void showError(HWND owner, const std::wstring& text)
+{
+    MessageBoxW(owner, text.c_str(), L"", MB_OK | MB_ICONERROR | MB_SYSTEMMODAL | MB_TOPMOST);
+}
+
+// The presets of the newest complete temporary file of an interrupted save;
+// its path, or empty when there is none.
+FilePath recoverInterruptedSave(const FilePath& path)
+{
+    for (const FilePath& temporary : temporariesOfEarlierSaves(path)) {
+        StreamSettingsSet recovered(1);
+        if (readConfigFile(recovered, temporary)) {
+            preset_collection = recovered;
+            preset_collection.changed_ = true;  // what is shown is not what config.dat holds
+            return temporary;
+        }
+    }
+    return {};
+}
+
+std::wstring unreadableCause(FileFault fault, const FilePath& path)
+{
+    switch (fault) {
+    case FileFault::held: {
+        const FilePath holder = programHoldingFile(path);
+        return holder.empty() ? L"it is in use by another program" : L"it is in use by " + holder;
+    }
+    case FileFault::accessDenied:
+        return L"access to it is denied";
+    default:
+        return L"the system refused to read it";
+    }
+}
+
+void tellLoadProblem(HWND owner, const ConfigLoad& load, const FilePath& path, const FilePath& recoveredFrom)
+{
+    std::wstring text = load.outcome == LoadOutcome::damaged
+                            ? L"config.dat is damaged" +
+                                  (load.fault.noted() ? L" (" + fromAscii(load.fault.describe()) + L")" : L"")
+                            : L"config.dat cannot be read: " + unreadableCause(load.readFault, path);
+    text += L":\n" + path + L"\n\n";
+    text += recoveredFrom.empty()
+                ? L"The editor starts with a default preset."
+                : L"The editor shows the presets of a save that was interrupted, kept in " + recoveredFrom + L".";
+    text += L" The first Save keeps the old file as " + fileName(damagedCopyName(path)) + L".";
+    showError(owner, text);
+}
+
+std::wstring saveFailureCause(const SaveResult& result)
+{
+    switch (result.fault) {
+    case SaveFault::held:
+        return (result.holder.empty() ? L"config.dat is in use by another program: "
+                                      : L"config.dat is in use by " + result.holder + L"; close it and save again: ") +
+               result.path;
+    case SaveFault::readOnly:
+        return L"config.dat is read-only: " + result.path;
+    case SaveFault::folderNotWritable:
+        return L"This user may not write into the folder " + result.path;
+    case SaveFault::diskFull:
+        return L"The disk is full: " + result.path;
+    case SaveFault::tooLarge:
+        return L"The presets are " + std::to_wstring(result.bytesOver) +
+               L" bytes too large for config.dat; shorten or remove some: " + result.path;
+    case SaveFault::failedPartWay:
+        return L"Writing into config.dat broke off part way: " + result.path +
+               L"\nThe complete new presets are kept in " + result.completeCopy;
+    case SaveFault::none:
+    case SaveFault::notWritten:
+        break;
+    }
+    return L"config.dat could not be written: " + result.path;
+}
+
+void tellSaveFailure(HWND owner, const std::wstring& cause)
+{
+    showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
+}
+
+// The characters separated by commas; a surrogate pair stays together.
+std::wstring listed(const std::wstring& characters)
+{
+    std::wstring list;
+    for (size_t position = 0; position < characters.size(); ++position) {
+        const bool secondHalf = characters[position] >= 0xDC00 && characters[position] <= 0xDFFF;
+        if (!list.empty() && !secondHalf)
+            list += L", ";
+        list += characters[position];
+    }
+    return list;
+}
+
+// Names the first text typed into the editor that the ANSI code page of
+// config.dat cannot hold (it would be stored with '?'); empty when there is none.
+std::wstring textTheFileCannotHold()
+{
+    std::wstring typed;
+    std::wstring lost;
+    auto describe = [&](const std::wstring& field, int preset) {
+        return L"The " + field + L" of preset " + std::to_wstring(preset + 1) + L", \"" + typed + L"\", holds " +
+               listed(lost) + L", which config.dat cannot hold in code page " + std::to_wstring(GetACP()) +
+               L"; nothing was saved.";
+    };
+    for (int index = 0; index < preset_collection.count(); ++index) {
+        const StreamSettings& preset = preset_collection.at(index);
+        if (lostInConversion(preset.name(), typed, lost))
+            return describe(L"name", index);
+        for (int protocol = 0; protocol < preset.endpointCount(); ++protocol) {
+            const StreamEndpoint& endpoint = preset.endpoint(protocol);
+            const std::wstring of = L" for " + toWide(protocolDisplayName(protocol));
+            if (lostInConversion(endpoint.host_, typed, lost))
+                return describe(L"host" + of, index);
+            if (lostInConversion(endpoint.streamName_, typed, lost))
+                return describe(L"stream name" + of, index);
+        }
+    }
+    return {};
+}
+
+// The wait cursor while a save waits for other programs (holders of the
+// file, the renderer); the previous cursor comes back afterwards.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+// Whether the save may go ahead over config.dat as it is now; keeps another
+// program's version beside it when the user lets it be replaced.
+bool userLetsReplace(HWND owner, const FilePath& path)
+{
+    FileFingerprint current;
+    if (!knownFile || !fingerprintFile(path, current) || current == *knownFile)
+        return true;  // a file that cannot be read now is left to the save to report
+    if (MessageBoxW(owner, kChangedElsewhere, L"", MB_YESNO | MB_ICONWARNING | MB_SYSTEMMODAL | MB_TOPMOST) != IDYES)
+        return false;
+    if (!keepReplacedCopy(path)) {
+        tellSaveFailure(owner, L"The other program's config.dat could not be kept as config.dat.replaced: " + path);
+        return false;
+    }
+    keepBeforeReplacing = false;  // the file read at start is gone already
+    return true;
+}
+
+}  // namespace
+
+bool loadConfiguration(HWND owner)
+{
+    const FilePath path = configFilePath();
+    if (path.empty()) {
+        notify_renderers();
+        return false;
+    }
+    const ConfigLoad load = loadConfigFile(preset_collection, path);
+    knownFile.reset();
+    if (load.outcome != LoadOutcome::unreadable)
+        knownFile = load.fingerprint;
+    keepBeforeReplacing = load.outcome == LoadOutcome::damaged || load.outcome == LoadOutcome::unreadable;
+    const FilePath recoveredFrom = load.outcome == LoadOutcome::damaged ? recoverInterruptedSave(path) : FilePath();
+    if (load.outcome == LoadOutcome::loaded || load.outcome == LoadOutcome::missing)
+        removeTemporariesOfEndedSaves(path);
+    notify_renderers();
+    if (load.outcome == LoadOutcome::loaded)
+        preset_collection.clearChanged();
+    if (keepBeforeReplacing)
+        tellLoadProblem(owner, load, path, recoveredFrom);
+    return load.outcome == LoadOutcome::loaded;
+}
+
+bool saveConfiguration(HWND owner)
+{
+    preset_collection.validateAll();
+    const std::wstring unheldText = textTheFileCannotHold();
+    if (!unheldText.empty()) {
+        tellSaveFailure(owner, unheldText);
+        return false;
+    }
+    const FilePath path = configFilePath();
+    if (path.empty()) {
+        tellSaveFailure(owner, L"The editor's folder has a path too long for config.dat");
+        return false;
+    }
+    if (!userLetsReplace(owner, path))
+        return false;
+    if (keepBeforeReplacing && !keepDamagedCopy(path)) {
+        tellSaveFailure(owner, L"The old config.dat could not be kept as " + fileName(damagedCopyName(path)) +
+                                   L": " + path);
+        return false;
+    }
+    keepBeforeReplacing = false;
+    SaveResult result;
+    {
+        WaitCursor waiting;
+        result = writeConfigFile(preset_collection, path);
+        if (result) {
+            FileFingerprint saved;
+            knownFile.reset();
+            if (fingerprintFile(path, saved))
+                knownFile = saved;
+            removeTemporariesOfEndedSaves(path);
+            preset_collection.clearChanged();
+            notify_renderers();
+        }
+    }
+    if (!result)
+        tellSaveFailure(owner, saveFailureCause(result));
+    return static_cast<bool>(result);
+}

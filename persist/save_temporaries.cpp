@@ -1,0 +1,95 @@
+#include "persist/save_temporaries.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+const char kTemporarySuffix[] = ".tmp";
+
+struct EarlierTemporary {
+    std::filesystem::path path;
+    unsigned long process = 0;  // 0: the shared name, whose writer is unknown
+    std::filesystem::file_time_type written;
+};
+
+bool isDigit(FilePath::value_type c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The process number in "<process>-<number>", the middle of a temporary
+// file's name; false for any other text.
+bool processOfName(const FilePath& middle, unsigned long& process)
+{
+    const size_t dash = middle.find('-');
+    if (dash == 0 || dash == FilePath::npos || dash + 1 == middle.size() || middle.size() > 24 ||
+        !std::all_of(middle.begin(), middle.begin() + dash, isDigit) ||
+        !std::all_of(middle.begin() + dash + 1, middle.end(), isDigit))
+        return false;
+    process = std::stoul(middle.substr(0, dash));
+    return true;
+}
+
+bool endsWith(const FilePath& text, const FilePath& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<EarlierTemporary> earlierTemporaries(const FilePath& target)
+{
+    const std::filesystem::path targetPath(target);
+    const FilePath sharedName = withSuffix(targetPath.filename().native(), kTemporarySuffix);
+    const FilePath prefix = withSuffix(targetPath.filename().native(), ".");
+    const FilePath suffix = withSuffix(FilePath(), kTemporarySuffix);
+    std::vector<EarlierTemporary> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(targetPath.parent_path(), error), end; !error && entry != end;
+         entry.increment(error)) {
+        const FilePath name = entry->path().filename().native();
+        EarlierTemporary temporary{entry->path(), 0, entry->last_write_time(error)};
+        const bool ours = name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+                          endsWith(name, suffix) &&
+                          processOfName(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
+                                        temporary.process);
+        if ((ours || name == sharedName) && !error)
+            found.push_back(temporary);
+        error.clear();
+    }
+    std::sort(found.begin(), found.end(),
+              [](const EarlierTemporary& a, const EarlierTemporary& b) { return a.written > b.written; });
+    return found;
+}
+
+}  // namespace
+
+int createSaveTemporary(const FilePath& target, FilePath& temporary)
+{
+    const std::string process = "." + std::to_string(currentProcessNumber()) + "-";
+    for (int number = 1;; ++number) {
+        temporary = withSuffix(target, process + std::to_string(number) + kTemporarySuffix);
+        const int file = createNewForWriting(temporary);
+        if (file >= 0 || errno != EEXIST)
+            return file;
+    }
+}
+
+std::vector<FilePath> temporariesOfEarlierSaves(const FilePath& target)
+{
+    std::vector<FilePath> paths;
+    for (const EarlierTemporary& temporary : earlierTemporaries(target))
+        paths.push_back(temporary.path.native());
+    return paths;
+}
+
+void removeTemporariesOfEndedSaves(const FilePath& target)
+{
+    for (const EarlierTemporary& temporary : earlierTemporaries(target)) {
+        if (temporary.process == 0 || temporary.process == currentProcessNumber() ||
+            !processRunning(temporary.process))
+            removeFile(temporary.path.native());
+    }
+}
