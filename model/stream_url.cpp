@@ -26,8 +26,7 @@ struct UrlParts {
     std::string userInfo;
     bool ipv6 = false;
     std::string host;
-    bool hasPort = false;
-    std::string port;
+    std::string port;  // empty when the URL gives none
     std::string rest;   // everything after the authority: "/path?query", "?query" or ""
     std::string path;   // `rest` up to the "?"
     std::string query;  // after the "?"
@@ -126,8 +125,7 @@ bool splitUrl(const std::string& text, UrlParts& parts)
     parts.ipv6 = authority.compare(0, 1, "[") == 0 ||
                  (colon != std::string::npos && authority.find(':', colon + 1) != std::string::npos);
     parts.host = authority.substr(0, colon);
-    parts.hasPort = colon != std::string::npos;
-    if (parts.hasPort)
+    if (colon != std::string::npos)
         parts.port = authority.substr(colon + 1);
     return true;
 }
@@ -226,12 +224,12 @@ std::string hostProblem(const std::string& host)
     return "";
 }
 
-// udp://, rtp:// and tcp:// carry no stream name.
-std::string pathProblem(const UrlParts& parts)
+// udp://, rtp:// and tcp:// need a port and carry no stream name.
+std::string portWithoutPathProblem(const UrlParts& parts, int32_t& port)
 {
-    if (parts.path.empty() || parts.path == "/")
-        return "";
-    return "A " + parts.scheme + ":// source has no path; the URL ends after the port.";
+    if (!parts.path.empty() && parts.path != "/")
+        return "A " + parts.scheme + ":// source has no path; the URL ends after the port.";
+    return portProblem(parts, 0, port);
 }
 
 StreamUrl readRtsp(const UrlParts& parts)
@@ -260,9 +258,7 @@ StreamUrl readUdp(const UrlParts& parts)
     if (!parts.userInfo.empty() || hasParameter(parts.query, "sources"))
         return refused(kSourceSpecific);
     int32_t port = 0;
-    std::string problem = pathProblem(parts);
-    if (problem.empty())
-        problem = portProblem(parts, 0, port);
+    const std::string problem = portWithoutPathProblem(parts, port);
     if (!problem.empty())
         return refused(problem);
     const bool rtp = parts.scheme == "rtp";
@@ -282,9 +278,7 @@ StreamUrl readTcp(const UrlParts& parts)
     if (!parts.userInfo.empty())
         return refused(kCredentials);
     int32_t port = 0;
-    std::string problem = pathProblem(parts);
-    if (problem.empty())
-        problem = portProblem(parts, 0, port);
+    std::string problem = portWithoutPathProblem(parts, port);
     if (!problem.empty())
         return refused(problem);
     if (isThisMachine(parts.host))
