@@ -186,15 +186,14 @@ void onAutoJitterClicked(HWND page)
 
 // A pasted URL counts as the user's own entries: what was typed into the
 // other fields is committed first, so that refilling the page keeps it.
-void onStreamUrlPasted(HWND page, const StreamUrl& url)
+void onStreamUrlPasted(HWND page, HWND field, const StreamUrl& url)
 {
     commitPage(page);
     applyStreamUrl(selectedPreset(page), url);
     showPreset(page, false);
-    // The field pasted into is disabled when the URL's protocol has no use
-    // for it; the port field serves every protocol a URL gives.
-    const HWND focus = GetFocus();
-    if (focus && !IsWindowEnabled(focus))
+    // A field that the URL's protocol has no use for is now disabled, and
+    // the focus gone with it; the port field serves every protocol a URL gives.
+    if (!IsWindowEnabled(field))
         SetFocus(GetDlgItem(page, IDC_PORT));
 }
 
@@ -257,7 +256,7 @@ INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
             onCommand(page, LOWORD(wParam), HIWORD(wParam));
             break;
         case kStreamUrlPasted:
-            onStreamUrlPasted(page, *reinterpret_cast<const StreamUrl*>(lParam));
+            onStreamUrlPasted(page, reinterpret_cast<HWND>(wParam), *reinterpret_cast<const StreamUrl*>(lParam));
             break;
         }
         return static_cast<INT_PTR>(FALSE);

@@ -55,7 +55,8 @@ bool tookStreamUrl(HWND field) noexcept
     try {
         const StreamUrl url = pastedUrl(clipboardText(field));
         if (url.reading == UrlReading::source)
-            SendMessageW(GetParent(field), kStreamUrlPasted, 0, reinterpret_cast<LPARAM>(&url));
+            SendMessageW(GetParent(field), kStreamUrlPasted, reinterpret_cast<WPARAM>(field),
+                         reinterpret_cast<LPARAM>(&url));
         else if (url.reading == UrlReading::refused)
             showBalloonTip(field, L"This URL cannot be pasted", toWide(url.refusal));
         return url.reading != UrlReading::notAUrl;

@@ -456,9 +456,13 @@ TEST_F(PresetPage, PastedStreamUrlFillsTheFieldsKeepsWhatWasTypedAndIsSaved)
     editor.flushInput();
     expectEndpointShown(editor, 5, L"10.0.0.5", L"554", L"main");
 
+    // Multicast has no stream name: the field pasted into is disabled, and
+    // the keyboard goes on in the port field.
     copyToClipboard(editor, L"udp://@239.1.1.1:1234");
-    pasteWithKeys(editor, IDC_HOST, {VK_SHIFT, VK_INSERT});
+    pasteWithKeys(editor, IDC_STREAM_NAME, {VK_SHIFT, VK_INSERT});
     expectEndpointShown(editor, 2, L"239.1.1.1", L"1234", L"");
+    EXPECT_FALSE(editor.enabled(IDC_STREAM_NAME));
+    EXPECT_EQ(editor.focus(), editor.control(IDC_PORT));
 
     editor.pressSave();
     const StreamSettings saved = loadedConfig().at(0);
