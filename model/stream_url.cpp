@@ -23,6 +23,7 @@ const char kNoHost[] = "The URL names no host.";
 // scheme://userinfo@host:port/path?query, taken apart without decoding anything.
 struct UrlParts {
     std::string scheme;  // lower case
+    bool hasUserInfo = false;  // an "@" before the host, perhaps with nothing before it
     std::string userInfo;
     bool ipv6 = false;
     std::string host;
@@ -117,7 +118,8 @@ bool splitUrl(const std::string& text, UrlParts& parts)
 
     // A password may hold an "@" of its own; the host follows the last one.
     const size_t at = authority.rfind('@');
-    if (at != std::string::npos) {
+    parts.hasUserInfo = at != std::string::npos;
+    if (parts.hasUserInfo) {
         parts.userInfo = authority.substr(0, at);
         authority.erase(0, at + 1);
     }
@@ -283,7 +285,8 @@ StreamUrl readTcp(const UrlParts& parts)
         return refused(problem);
     if (isThisMachine(parts.host))
         return source("ts-tcp", "", port);
-    if (hasParameter(parts.query, "listen"))
+    // "@" marks an address to listen on, as with udp://.
+    if (hasParameter(parts.query, "listen") || parts.hasUserInfo)
         return refused("The plug-in listens on every address of this machine: write tcp://@:" + toDecimal(port) + ".");
     problem = hostProblem(parts.host);
     if (!problem.empty())

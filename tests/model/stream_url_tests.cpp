@@ -98,6 +98,7 @@ TEST(StreamUrl, UrlsThatNoPresetCanHoldAreRefusedWithTheirReason)
         {"rtp://@:5004", "must be a multicast group"},
         {"udp://@239.1.1.1:1234/feed", "has no path"},
         {"tcp://10.0.0.5:9710?listen", "listens on every address"},
+        {"tcp://@10.0.0.5:9710", "listens on every address"},
         {"rtsp:///s", "names no host"},
         {"rtsp://cam%20a/s", "is not a host name"},
         {longHostUrl.c_str(), "longer than the 128 characters"},
