@@ -1,16 +1,27 @@
-// show CONFIG: the presets as a table a person reads.
+// show CONFIG [--urls]: the presets as a table a person reads.
 #include <CLI/CLI.hpp>
 
 #include <memory>
 #include <ostream>
 
 #include "model/protocol_table.h"
+#include "model/stream_url.h"
 #include "model/text_conversion.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"
 #include "tool/text_table.h"
 
 namespace {
+
+// A row makes the table's line of one preset; false when a text is not text
+// of the code page.
+using RowOf = bool (*)(const StreamSettingsSet& presets, int index, const CodePage& codePage, TableRow& row,
+                       std::string& problem);
+
+std::string currentMark(const StreamSettingsSet& presets, int index)
+{
+    return index == presets.current_ ? "*" : "";
+}
 
 // Host, port and stream name as far as they apply to the selected protocol.
 std::string endpointText(const StreamSettings& preset, const std::string& host, const std::string& streamName)
@@ -25,7 +36,6 @@ std::string endpointText(const StreamSettings& preset, const std::string& host, 
     return text;
 }
 
-// The row of one preset; false when a text is not text of the code page.
 bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& codePage, TableRow& row,
                std::string& problem)
 {
@@ -36,7 +46,7 @@ bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& code
         !codePage.toUtf8(endpoint.streamName_, streamName, problem))
         return false;
     const std::string jitter = preset.jitterDelayText();
-    row = {index == presets.current_ ? "*" : "",
+    row = {currentMark(presets, index),
            std::to_string(index),
            name,
            protocolDisplayName(preset.protocol()),
@@ -47,7 +57,21 @@ bool presetRow(const StreamSettingsSet& presets, int index, const CodePage& code
     return true;
 }
 
-int showPresets(const std::string& config, ToolContext& context)
+// The preset's source as players take it, for cross-checking with one;
+// "-" where no player receives the protocol.
+bool urlRow(const StreamSettingsSet& presets, int index, const CodePage& codePage, TableRow& row,
+            std::string& problem)
+{
+    const StreamSettings& preset = presets.at(index);
+    std::string name, url;
+    if (!codePage.toUtf8(preset.name(), name, problem) || !codePage.toUtf8(sourceUrl(preset), url, problem))
+        return false;
+    row = {currentMark(presets, index), std::to_string(index), name, protocolDisplayName(preset.protocol()),
+           url.empty() ? "-" : url};
+    return true;
+}
+
+int showPresets(const std::string& config, bool urls, ToolContext& context)
 {
     StreamSettingsSet presets(1);
     if (!loadConfig(config, presets, context.io))
@@ -56,11 +80,14 @@ int showPresets(const std::string& config, ToolContext& context)
         context.io.out << config << ": no presets\n";
         return kDone;
     }
-    std::vector<TableRow> rows = {{"", "#", "Name", "Protocol", "Endpoint", "Sync", "Jitter buffer", "Lip-sync"}};
+    std::vector<TableRow> rows = {urls ? TableRow{"", "#", "Name", "Protocol", "URL"}
+                                       : TableRow{"", "#", "Name", "Protocol", "Endpoint", "Sync", "Jitter buffer",
+                                                  "Lip-sync"}};
+    const RowOf rowOf = urls ? urlRow : presetRow;
     for (int index = 0; index < presets.count(); ++index) {
         std::string problem;
         rows.emplace_back();
-        if (!presetRow(presets, index, *context.codePage, rows.back(), problem)) {
+        if (!rowOf(presets, index, *context.codePage, rows.back(), problem)) {
             context.io.err << config << ": preset " << index << " holds " << problem << '\n';
             return kInputRefused;
         }
@@ -77,7 +104,9 @@ int showPresets(const std::string& config, ToolContext& context)
 Command addShowCommand(CLI::App& program, ToolContext& context)
 {
     auto config = std::make_shared<std::string>();
+    auto urls = std::make_shared<bool>(false);
     CLI::App* command = program.add_subcommand("show", "Print the presets of a config.dat as a table");
     command->add_option("CONFIG", *config, "the config.dat to read")->required();
-    return {command, [config, &context] { return showPresets(*config, context); }};
+    command->add_flag("--urls", *urls, "each preset's source as a URL that players take, instead of the settings");
+    return {command, [config, urls, &context] { return showPresets(*config, *urls, context); }};
 }

@@ -7,9 +7,11 @@
 #include "app/process_state.h"
 #include "model/protocol_table.h"
 #include "model/stream_settings.h"
+#include "model/stream_url.h"
 #include "model/text_conversion.h"
 #include "ui/no_throw.h"
 #include "ui/resource.h"
+#include "ui/url_paste.h"
 
 namespace {
 
@@ -160,6 +162,8 @@ void onInitDialog(HWND page)
     placeInTabArea(page);
     fillProtocolList(page);
     setTypingLimits(page);
+    takeStreamUrlPastes(GetDlgItem(page, IDC_HOST));
+    takeStreamUrlPastes(GetDlgItem(page, IDC_STREAM_NAME));
 }
 
 void onProtocolChosen(HWND page)
@@ -178,6 +182,19 @@ void onAutoJitterClicked(HWND page)
 {
     selectedPreset(page).setAutoJitter(isChecked(page, IDC_AUTO_JITTER));
     showPreset(page, false);
+}
+
+// A pasted URL counts as the user's own entries: what was typed into the
+// other fields is committed first, so that refilling the page keeps it.
+void onStreamUrlPasted(HWND page, HWND field, const StreamUrl& url)
+{
+    commitPage(page);
+    applyStreamUrl(selectedPreset(page), url);
+    showPreset(page, false);
+    // A field that the URL's protocol has no use for is now disabled, and
+    // the focus gone with it; the port field serves every protocol a URL gives.
+    if (!IsWindowEnabled(field))
+        SetFocus(GetDlgItem(page, IDC_PORT));
 }
 
 void onAddPreset(HWND page)
@@ -228,7 +245,7 @@ void onCommand(HWND page, int controlId, int code)
 
 }  // namespace
 
-INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return withoutExceptions([&] {
         switch (message) {
@@ -237,6 +254,9 @@ INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
             break;
         case WM_COMMAND:
             onCommand(page, LOWORD(wParam), HIWORD(wParam));
+            break;
+        case kStreamUrlPasted:
+            onStreamUrlPasted(page, reinterpret_cast<HWND>(wParam), *reinterpret_cast<const StreamUrl*>(lParam));
             break;
         }
         return static_cast<INT_PTR>(FALSE);

@@ -135,6 +135,14 @@ void clickWindow(HWND window)
     clickAt(spot);
 }
 
+void rightClickWindow(HWND window)
+{
+    RECT area = {};
+    GetWindowRect(window, &area);
+    const POINT centre = {(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+    send({mouseInput(centre, 0), mouseInput(centre, MOUSEEVENTF_RIGHTDOWN), mouseInput(centre, MOUSEEVENTF_RIGHTUP)});
+}
+
 void pressKey(WORD virtualKey)
 {
     send({keyInput(virtualKey, false), keyInput(virtualKey, true)});

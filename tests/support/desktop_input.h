@@ -24,6 +24,8 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 void clickAt(POINT screen);
 // The centre, or beside it when the last click was there.
 void clickWindow(HWND window);
+// The centre, with the right button (a field opens its context menu).
+void rightClickWindow(HWND window);
 void pressKey(WORD virtualKey);
 // Presses the keys in order and releases them in reverse, as for Alt+F4.
 void pressKeys(std::initializer_list<WORD> virtualKeys);

@@ -102,6 +102,29 @@ TEST_F(PresetsTool, ShowMarksThePresetShownFirstAndTheEndpointInForce)
     EXPECT_THAT(run.out, HasSubstr(" port 5000 "));
 }
 
+TEST_F(PresetsTool, ShowUrlsGivesEachSourceAsPlayersTakeIt)
+{
+    const ToolRun sample = runTool({"show", dataFile("sample.dat"), "--urls"});
+    EXPECT_EQ(sample.exitCode, 0) << sample.err;
+    EXPECT_THAT(sample.out, testing::StartsWith("   #  Name         Protocol                              URL\n"));
+    EXPECT_THAT(sample.out, HasSubstr("\n   0  Studio A     RTSP over TCP                         "
+                                      "rtsp://cam-a.studio.local:8554/live/main\n"));
+    EXPECT_THAT(sample.out, HasSubstr(" Transport Stream over UDP Multicast   udp://@239.1.2.3:1234\n"));
+    EXPECT_THAT(sample.out, HasSubstr(" Corvane Streaming over UDP Multicast  -\n"));
+    EXPECT_THAT(sample.out, HasSubstr(" udp://@:5000\n* shown first when the editor opens\n"));
+
+    // The URL's texts come from the code page like the names do.
+    StreamSettingsSet presets(2);
+    presets.at(0).selectProtocol(5);
+    presets.at(0).setHost("cam");
+    presets.at(0).setStreamName("B\xFChne 1");
+    presets.at(1).selectProtocol(3);
+    const ToolRun run = runTool({"show", "--urls", store("config.dat", bytesOf(presets))});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr(" RTSP over UDP              rtsp://cam:554/B\xC3\xBChne%201\n"));
+    EXPECT_THAT(run.out, HasSubstr(" Transport Stream over TCP  tcp://0.0.0.0:9710?listen\n"));
+}
+
 TEST_F(PresetsTool, ImportFillsDefaultsSharesValuesAndReportsClamps)
 {
     const std::string json = document(R"(

@@ -1,0 +1,374 @@
+#include "model/stream_url.h"
+
+#include "model/protocol_table.h"
+#include "model/text_conversion.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t kDefaultRtspPort = 554;
+constexpr int32_t kMaxPort = 65535;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+const char kCredentials[] =
+    "The plug-in has no place for a user name and password: set them on the camera or use an "
+    "unauthenticated stream.";
+const char kIpv6[] = "The plug-in takes host names and IPv4 addresses, not IPv6 addresses.";
+const char kSourceSpecific[] =
+    "Source-specific multicast cannot be set up: the plug-in joins the group and takes the stream from any "
+    "source.";
+const char kNoHost[] = "The URL names no host.";
+
+// scheme://userinfo@host:port/path?query, taken apart without decoding anything.
+struct UrlParts {
+    std::string scheme;  // lower case
+    bool hasUserInfo = false;  // an "@" before the host, perhaps with nothing before it
+    std::string userInfo;
+    bool ipv6 = false;
+    std::string host;
+    std::string port;  // empty when the URL gives none
+    std::string rest;   // everything after the authority: "/path?query", "?query" or ""
+    std::string path;   // `rest` up to the "?"
+    std::string query;  // after the "?"
+};
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isBlankOrControl(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+}
+
+bool allDigits(const std::string& text)
+{
+    for (char c : text) {
+        if (!isAsciiDigit(c))
+            return false;
+    }
+    return !text.empty();
+}
+
+std::string lowerCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string withoutSurroundingBlanks(const std::string& text)
+{
+    size_t first = 0;
+    size_t end = text.size();
+    while (first < end && isBlankOrControl(text[first]))
+        ++first;
+    while (end > first && isBlankOrControl(text[end - 1]))
+        --end;
+    return text.substr(first, end - first);
+}
+
+// The stream name is what follows "host:port/".
+std::string withoutLeadingSlash(const std::string& text)
+{
+    return text.compare(0, 1, "/") == 0 ? text.substr(1) : text;
+}
+
+bool isScheme(const std::string& text)
+{
+    if (text.empty() || !isAsciiLetter(text[0]))
+        return false;
+    for (char c : text) {
+        if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return true;
+}
+
+// False when `text` is not one URL and nothing else.
+bool splitUrl(const std::string& text, UrlParts& parts)
+{
+    const size_t schemeEnd = text.find("://");
+    if (schemeEnd == std::string::npos || !isScheme(text.substr(0, schemeEnd)))
+        return false;
+    for (char c : text) {
+        if (isBlankOrControl(c))
+            return false;
+    }
+    parts.scheme = lowerCase(text.substr(0, schemeEnd));
+
+    const size_t authorityStart = schemeEnd + 3;
+    const size_t authorityEnd = text.find_first_of("/?", authorityStart);
+    std::string authority = text.substr(authorityStart, authorityEnd - authorityStart);
+    parts.rest = authorityEnd == std::string::npos ? "" : text.substr(authorityEnd);
+    const size_t queryStart = parts.rest.find('?');
+    parts.path = parts.rest.substr(0, queryStart);
+    if (queryStart != std::string::npos)
+        parts.query = parts.rest.substr(queryStart + 1);
+
+    // A password may hold an "@" of its own; the host follows the last one.
+    const size_t at = authority.rfind('@');
+    parts.hasUserInfo = at != std::string::npos;
+    if (parts.hasUserInfo) {
+        parts.userInfo = authority.substr(0, at);
+        authority.erase(0, at + 1);
+    }
+    const size_t colon = authority.find(':');
+    parts.ipv6 = authority.compare(0, 1, "[") == 0 ||
+                 (colon != std::string::npos && authority.find(':', colon + 1) != std::string::npos);
+    parts.host = authority.substr(0, colon);
+    if (colon != std::string::npos)
+        parts.port = authority.substr(colon + 1);
+    return true;
+}
+
+// Whether the query holds the parameter `name`, with any value but "0".
+bool hasParameter(const std::string& query, const std::string& name)
+{
+    size_t start = 0;
+    while (start <= query.size()) {
+        const size_t end = std::min(query.find('&', start), query.size());
+        const std::string parameter = query.substr(start, end - start);
+        if (parameter == name || (parameter.compare(0, name.size() + 1, name + "=") == 0 && parameter != name + "=0"))
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Four decimal numbers 0..255 separated by dots; `first` takes the first.
+bool isIpv4Address(const std::string& text, int& first)
+{
+    size_t start = 0;
+    for (int part = 0; part < 4; ++part) {
+        const size_t end = part < 3 ? text.find('.', start) : text.size();
+        if (end == std::string::npos)
+            return false;
+        const std::string number = text.substr(start, end - start);
+        if (!allDigits(number) || number.size() > 3 || std::stoi(number) > 255)
+            return false;
+        if (part == 0)
+            first = std::stoi(number);
+        start = end + 1;
+    }
+    return true;
+}
+
+bool isMulticastGroup(const std::string& host)
+{
+    int first = 0;
+    return isIpv4Address(host, first) && first >= 224 && first <= 239;
+}
+
+// No host, or the address that stands for every address of this machine.
+bool isThisMachine(const std::string& host)
+{
+    return host.empty() || host == "0.0.0.0";
+}
+
+StreamUrl refused(const std::string& reason)
+{
+    StreamUrl url;
+    url.reading = UrlReading::refused;
+    url.refusal = reason;
+    return url;
+}
+
+StreamUrl source(const char* keyword, const std::string& host, int32_t port, const std::string& streamName = "")
+{
+    StreamUrl url;
+    url.reading = UrlReading::source;
+    url.protocol = protocolIndexOfKeyword(keyword);
+    url.host = host;
+    url.port = port;
+    url.streamName = streamName;
+    return url;
+}
+
+// Reads the port into `port`, or `defaultPort` when the URL gives none (0:
+// a port is needed). Returns why it cannot, or "".
+std::string portProblem(const UrlParts& parts, int32_t defaultPort, int32_t& port)
+{
+    if (parts.port.empty()) {
+        port = defaultPort;
+        return defaultPort == 0 ? "A " + parts.scheme + ":// URL needs a port." : "";
+    }
+    if (!allDigits(parts.port))
+        return "The port \"" + parts.port + "\" is not a number.";
+    const size_t firstSignificant = std::min(parts.port.find_first_not_of('0'), parts.port.size());
+    const std::string digits = parts.port.substr(firstSignificant);
+    if (digits.empty() || digits.size() > 5 || std::stoi(digits) > kMaxPort)
+        return "The port " + parts.port + " is out of range: ports go from 1 to 65535.";
+    port = std::stoi(digits);
+    return "";
+}
+
+std::string hostProblem(const std::string& host)
+{
+    if (host.empty())
+        return kNoHost;
+    if (host.size() > static_cast<size_t>(kMaxHostCharacters))
+        return "The host is longer than the " + toDecimal(kMaxHostCharacters) + " characters that the host field takes.";
+    for (char c : host) {
+        if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '-' && c != '.' && c != '_')
+            return "\"" + host + "\" is not a host name or an IPv4 address.";
+    }
+    return "";
+}
+
+// udp://, rtp:// and tcp:// need a port and carry no stream name.
+std::string portWithoutPathProblem(const UrlParts& parts, int32_t& port)
+{
+    if (!parts.path.empty() && parts.path != "/")
+        return "A " + parts.scheme + ":// source has no path; the URL ends after the port.";
+    return portProblem(parts, 0, port);
+}
+
+StreamUrl readRtsp(const UrlParts& parts)
+{
+    if (!parts.userInfo.empty())
+        return refused(kCredentials);
+    std::string problem = hostProblem(parts.host);
+    int32_t port = 0;
+    if (problem.empty())
+        problem = portProblem(parts, kDefaultRtspPort, port);
+    if (!problem.empty())
+        return refused(problem);
+    const std::string streamName = withoutLeadingSlash(parts.rest);
+    if (streamName.size() > static_cast<size_t>(kMaxStreamNameCharacters))
+        return refused("The stream name is longer than the " + toDecimal(kMaxStreamNameCharacters) +
+                       " characters that the stream name field takes.");
+    StreamUrl url = source("rtsp-tcp", parts.host, port, streamName);
+    url.anyRtspVariant = parts.scheme == "rtsp";
+    return url;
+}
+
+// VLC's "@" before the group marks where to receive, not a sender: with
+// anything before it, the URL names a source of its own.
+StreamUrl readUdp(const UrlParts& parts)
+{
+    if (!parts.userInfo.empty() || hasParameter(parts.query, "sources"))
+        return refused(kSourceSpecific);
+    int32_t port = 0;
+    const std::string problem = portWithoutPathProblem(parts, port);
+    if (!problem.empty())
+        return refused(problem);
+    const bool rtp = parts.scheme == "rtp";
+    if (isThisMachine(parts.host) && !rtp)
+        return source("ts-udp", "", port);
+    if (isMulticastGroup(parts.host))
+        return source("ts-multi", parts.host, port);
+    if (rtp)
+        return refused("An rtp:// source must be a multicast group, as in rtp://@239.1.1.1:" + toDecimal(port) + ".");
+    return refused("The plug-in receives UDP on a port of this machine (udp://@:" + toDecimal(port) +
+                   ") or from an IPv4 multicast group (udp://@239.1.1.1:" + toDecimal(port) + "), not from \"" +
+                   parts.host + "\".");
+}
+
+StreamUrl readTcp(const UrlParts& parts)
+{
+    if (!parts.userInfo.empty())
+        return refused(kCredentials);
+    int32_t port = 0;
+    std::string problem = portWithoutPathProblem(parts, port);
+    if (!problem.empty())
+        return refused(problem);
+    if (isThisMachine(parts.host))
+        return source("ts-tcp", "", port);
+    // "@" marks an address to listen on, as with udp://.
+    if (hasParameter(parts.query, "listen") || parts.hasUserInfo)
+        return refused("The plug-in listens on every address of this machine: write tcp://@:" + toDecimal(port) + ".");
+    problem = hostProblem(parts.host);
+    if (!problem.empty())
+        return refused(problem);
+    return source("ts-tcp-pull", parts.host, port);
+}
+
+// Blanks and control characters as %XX; every other byte as it is.
+std::string escaped(const std::string& text)
+{
+    std::string url;
+    for (char c : text) {
+        if (!isBlankOrControl(c)) {
+            url.push_back(c);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        url += {'%', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    }
+    return url;
+}
+
+// A host typed as an IPv6 address goes into brackets, so that its colons do
+// not read as the port's.
+std::string urlHost(const std::string& host)
+{
+    return host.find(':') == std::string::npos ? escaped(host) : "[" + escaped(host) + "]";
+}
+
+}  // namespace
+
+StreamUrl readStreamUrl(const std::string& text)
+{
+    UrlParts parts;
+    if (!splitUrl(withoutSurroundingBlanks(text), parts))
+        return StreamUrl();
+    const std::string& scheme = parts.scheme;
+    const bool rtsp = scheme == "rtsp" || scheme == "rtspt";
+    const bool udp = scheme == "udp" || scheme == "rtp";
+    if (!rtsp && !udp && scheme != "tcp")
+        return refused(scheme + ":// is not among the plug-in's protocols: it receives rtsp://, udp://, rtp:// and "
+                                "tcp:// sources.");
+    if (parts.ipv6)
+        return refused(kIpv6);
+    if (rtsp)
+        return readRtsp(parts);
+    return udp ? readUdp(parts) : readTcp(parts);
+}
+
+void applyStreamUrl(StreamSettings& preset, const StreamUrl& url)
+{
+    if (url.reading != UrlReading::source)
+        return;
+    if (!(url.anyRtspVariant && isRtspKeyword(preset.protocolKeyword())))
+        preset.selectProtocol(url.protocol);
+    const std::string keyword = preset.protocolKeyword();
+    if (keywordUsesHost(keyword))
+        preset.setHost(url.host);
+    preset.setPort(url.port);
+    if (keywordUsesStreamName(keyword))
+        preset.setStreamName(url.streamName);
+}
+
+std::string streamUrl(int32_t protocol, const StreamEndpoint& endpoint)
+{
+    const std::string keyword = protocolKeyword(protocol);
+    const std::string port = toDecimal(endpoint.port_);
+    if (keyword == "ts-udp")
+        return "udp://@:" + port;
+    if (keyword == "ts-multi")
+        return "udp://@" + urlHost(endpoint.host_) + ":" + port;
+    if (keyword == "ts-tcp")
+        return "tcp://0.0.0.0:" + port + "?listen";
+    if (keyword == "ts-tcp-pull")
+        return "tcp://" + urlHost(endpoint.host_) + ":" + port;
+    if (isRtspKeyword(keyword)) {
+        return "rtsp://" + urlHost(endpoint.host_) + ":" + port + "/" + escaped(withoutLeadingSlash(endpoint.streamName_));
+    }
+    return "";
+}
+
+std::string sourceUrl(const StreamSettings& preset)
+{
+    return streamUrl(preset.protocol(), preset.endpoint(preset.protocol()));
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/stream_settings.h"
+
+// Stream URLs as cameras, encoders and players write them
+// (rtsp://10.0.0.5:554/stream1, udp://@239.1.1.1:1234): read into a preset's
+// protocol, host, port and stream name, and written back from them.
+
+enum class UrlReading {
+    notAUrl,  // ordinary text
+    source,   // a URL that a preset can hold
+    refused,  // a URL that no preset can hold; `refusal` says why
+};
+
+struct StreamUrl {
+    UrlReading reading = UrlReading::notAUrl;
+    int32_t protocol = 0;
+    // rtsp:// does not say which RTSP transport to use: a preset that already
+    // receives RTSP keeps its own, any other takes `protocol`.
+    bool anyRtspVariant = false;
+    std::string host;  // empty where the protocol has none
+    int32_t port = 0;
+    std::string streamName;
+    std::string refusal;  // a sentence for the user
+};
+
+// Reads a text (surrounding blanks ignored) as a stream URL. Only a text that
+// is one URL and nothing else is one; the texts are the model's narrow texts.
+StreamUrl readStreamUrl(const std::string& text);
+
+// Sets protocol, host, port and stream name of `preset` to those of a URL
+// read as a source, through the setters, as if the user had entered them.
+void applyStreamUrl(StreamSettings& preset, const StreamUrl& url);
+
+// The URL of the source that protocol `protocol` with `endpoint` receives, in
+// the form players take; empty for "off" and for Corvane Streaming, which no
+// player receives. Blanks and control characters are percent-encoded, other
+// bytes kept, so the URL is in the encoding of the texts it is made from.
+std::string streamUrl(int32_t protocol, const StreamEndpoint& endpoint);
+// The same for the preset's selected protocol.
+std::string sourceUrl(const StreamSettings& preset);
