@@ -39,9 +39,10 @@ std::wstring clipboardText(HWND owner)
 // that the code page cannot hold would reach the preset altered.
 StreamUrl pastedUrl(const std::wstring& pasted)
 {
-    const std::string narrow = toNarrow(pasted);
+    std::wstring lost;
+    const std::string narrow = toCodePage(GetACP(), pasted, lost);
     StreamUrl url = readStreamUrl(narrow);
-    if (url.reading != UrlReading::notAUrl && toWide(narrow) != pasted) {
+    if (url.reading != UrlReading::notAUrl && !lost.empty()) {
         url = StreamUrl();
         url.reading = UrlReading::refused;
         url.refusal = "The URL holds characters that this system's code page cannot hold.";
