@@ -11,14 +11,15 @@ namespace {
 constexpr size_t kMaxHeadBytes = 16 * 1024;
 constexpr size_t kMaxContentBytes = 64 * 1024;
 constexpr size_t kMaxShownText = 60;
+constexpr size_t kMaxHeaderValue = 1024;
 constexpr size_t kMaxHeaders = 64;
 constexpr char kVersionPrefix[] = "RTSP/";
 
 // Text from the network as it may be shown: printable ASCII, "?" for the rest.
-std::string shownText(const std::string& text)
+std::string shownText(const std::string& text, size_t length = kMaxShownText)
 {
     std::string shown;
-    for (char character : text.substr(0, kMaxShownText))
+    for (char character : text.substr(0, length))
         shown.push_back(character >= 0x20 && character < 0x7F ? character : '?');
     return shown;
 }
@@ -172,7 +173,7 @@ RtspParse parseRtspResponse(const std::string& received, RtspResponse& response,
         if (sameName(name, "Content-Length") && !parseContentLength(line.substr(colon + 1), contentLength, problem))
             return RtspParse::invalid;
         if (parsed.headers.size() < kMaxHeaders)
-            parsed.headers.emplace_back(shownText(name), shownText(trimmed(line.substr(colon + 1))));
+            parsed.headers.emplace_back(shownText(name), shownText(trimmed(line.substr(colon + 1)), kMaxHeaderValue));
     }
     if (received.size() - contentStart < contentLength)
         return RtspParse::incomplete;

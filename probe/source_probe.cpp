@@ -84,7 +84,7 @@ struct Reception {
         noteArrival(count, arrival);
         ts.add(bytes, count, arrival);
         if (count % kTsPacketSize != 0)
-            unalignedSize = count;
+            ++unalignedSizes[count];
     }
     bool addRtp(const char* bytes, size_t count)
     {
@@ -103,7 +103,8 @@ struct Reception {
 
     uint64_t packets = 0;
     uint64_t bytes = 0;
-    size_t unalignedSize = 0;  // the size of a datagram that is no whole number of TS packets
+    // The sizes of datagrams that are no whole number of TS packets, and how often each came.
+    std::map<size_t, uint64_t> unalignedSizes;
     TsAnalyzer ts;
     RtpStats rtp;
 
@@ -296,8 +297,11 @@ private:
         report_.detail += ", MPEG-TS" + (media.empty() ? std::string() : ": " + joined(media));
         if (ts.continuityErrors() > 0)
             report_.detail += ", " + counted(ts.continuityErrors(), "continuity error");
-        if (reception.unalignedSize != 0)
-            report_.advice.push_back("datagrams of " + std::to_string(reception.unalignedSize) +
+        const auto commonest = std::max_element(
+            reception.unalignedSizes.begin(), reception.unalignedSizes.end(),
+            [](const auto& one, const auto& other) { return one.second < other.second; });
+        if (commonest != reception.unalignedSizes.end())
+            report_.advice.push_back("datagrams of " + std::to_string(commonest->first) +
                                      " bytes are not whole 188-byte packets; most receivers expect 1316 = 7 × 188");
         suggestBuffer(ts.transit());
     }
@@ -554,9 +558,11 @@ private:
             return false;
         }
         std::vector<LocalInterface> joinedOn;
-        if (!Socket::udpReceiver(static_cast<uint16_t>(port), PortUse::group, socket).ok() ||
-            !joinEverywhere(socket, group, joinedOn).ok()) {
-            problem = "cannot join " + destination + " port " + ports;
+        NetResult result = Socket::udpReceiver(static_cast<uint16_t>(port), PortUse::group, socket);
+        if (result.ok())
+            result = joinEverywhere(socket, group, joinedOn);
+        if (!result.ok()) {
+            problem = "cannot join " + destination + " port " + ports + ": " + result.problem;
             return false;
         }
         return true;
