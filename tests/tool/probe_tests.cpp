@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -26,8 +28,11 @@
 #include "model/protocol_table.h"
 #include "persist/config_file.h"
 #include "tests/config/config_test_support.h"
+#include "probe/media_timing.h"
 #include "probe/mpeg_ts.h"
+#include "probe/rtp_stats.h"
 #include "probe/rtsp_exchange.h"
+#include "probe/source_probe.h"
 #include "probe/sdp_media.h"
 #include "tool/presets_tool.h"
 
@@ -560,6 +565,30 @@ TEST_F(Probe, CtrlCStopsAtOnce)
     EXPECT_LT(run.seconds, 1.0);
 }
 
+TEST(ProbeLibrary, ACancelFromAnotherThreadEndsEveryWaitAtOnce)
+{
+    const Server silent = rtspServer([](const std::string&) { return ""; });
+    const SourceEndpoint sources[] = {{"ts-udp", "", freePort(SOCK_DGRAM), ""},
+                                      {"rtsp-tcp", "127.0.0.1", silent.port(), "live"}};
+    for (const SourceEndpoint& source : sources) {
+        CancelToken cancel;
+        std::vector<std::string> news;
+        std::thread canceller([&cancel] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel.cancel();
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const ProbeReport report = probeSource(source, std::chrono::seconds(30), cancel,
+                                               [&news](const std::string& text) { news.push_back(text); });
+        const double seconds = Seconds(std::chrono::steady_clock::now() - start).count();
+        canceller.join();
+        EXPECT_EQ(report.verdict, ProbeVerdict::stopped) << verdictSentence(report);
+        EXPECT_LT(seconds, 0.45);
+        ASSERT_FALSE(news.empty());
+        EXPECT_THAT(news.back(), testing::AnyOf(HasSubstr("receiving on udp port"), HasSubstr("connected, OPTIONS")));
+    }
+}
+
 TEST_F(Probe, UsageAndUnreadableConfigHaveTheirExitCodes)
 {
     EXPECT_EQ(probe({{"One", "ts-udp", "", 9710}}, {"--seconds", "31"}).exitCode, 2);
@@ -619,6 +648,51 @@ TEST(RtspResponse, ControlUrlsResolveAgainstTheBase)
     EXPECT_EQ(controlUrl(base, "/other/track2"), "rtsp://10.0.0.1:554/other/track2");
     EXPECT_EQ(controlUrl(base, "rtsp://10.0.0.2/x"), "rtsp://10.0.0.2/x");
     EXPECT_EQ(parseSdp("m=video 0 RTP/AVP 96\na=control:track 1\r\n").media[0].control, "");  // no spaces in a request line
+}
+
+TEST(TransportStream, ProgramsTellTheStreamsAndTheClock)
+{
+    // PAT, PMT of H.264, AAC and AC-3 (by its descriptor), a PCR: the fuzzer's seed.
+    std::ifstream seed(RIVERRA_PROBE_CORPUS "/ts_pat_pmt_pcr", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(seed)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 1 + 4 * 188u);
+    TsAnalyzer analyzer;
+    analyzer.add(bytes.data() + 1, 300);
+    analyzer.add(bytes.data() + 301, bytes.size() - 301);
+    EXPECT_EQ(analyzer.packets(), 4u);
+    EXPECT_EQ(analyzer.media(), std::vector<std::string>({"video H264", "audio AAC", "audio AC-3"}));
+    EXPECT_EQ(analyzer.continuityErrors(), 0u);
+}
+
+TEST(JitterBuffer, SuggestedFromTwoSecondsOfTransitTimes)
+{
+    TransitJitter transit;
+    for (int packet = 0; packet < 50; ++packet)  // 40 ms apart, every tenth 57 ms late
+        transit.add(packet * 0.04, 5 + packet * 0.04 + (packet % 10 == 4 ? 0.057 : 0));
+    EXPECT_FALSE(transit.suggestedBufferMs());  // 1.96 s measured
+    transit.add(50 * 0.04, 5 + 50 * 0.04);
+    EXPECT_EQ(transit.suggestedBufferMs(), 80);  // 57 + 20, rounded up to 10
+    transit.add(51 * 0.04, 5 + 51 * 0.04 + 9);
+    EXPECT_EQ(transit.suggestedBufferMs(), 4000);  // at most
+}
+
+TEST(Rtp, LostPacketsAndJitterFollowTheSequence)
+{
+    RtpStats stats;
+    auto packet = [](uint16_t sequence, uint32_t timestamp) {
+        std::string bytes = {'\x80', '\x60', static_cast<char>(sequence >> 8), static_cast<char>(sequence & 0xFF)};
+        for (int shift : {24, 16, 8, 0})
+            bytes += static_cast<char>(timestamp >> shift & 0xFF);
+        return bytes + "SSRC" + "payload";
+    };
+    double arrival = 0;
+    for (uint16_t sequence : {65533, 65534, 65535, 1, 2, 4}) {  // 0 and 3 lost, over the wrap
+        const std::string bytes = packet(sequence, static_cast<uint32_t>(sequence) * 3600);
+        EXPECT_TRUE(stats.add(bytes.data(), bytes.size(), arrival += 0.04));
+    }
+    EXPECT_EQ(stats.lost(), 2u);
+    EXPECT_EQ(stats.payloadType(), 96);
+    EXPECT_FALSE(stats.add("\x40\x60", 2, arrival));  // not version 2
 }
 
 TEST(TransportStream, CellsAreFoundFromAnyOffsetButNotByChance)
