@@ -53,6 +53,18 @@ std::unique_ptr<char[]> ownerTable(Fetch fetch)
     return nullptr;
 }
 
+// The process that owns `port` in a table of owners; 0 when none does.
+template <typename Table>
+DWORD ownerOfPort(const char* table, uint16_t port)
+{
+    const auto* rows = reinterpret_cast<const Table*>(table);
+    for (DWORD row = 0; rows != nullptr && row < rows->dwNumEntries; ++row) {
+        if (ntohs(static_cast<u_short>(rows->table[row].dwLocalPort)) == port)
+            return rows->table[row].dwOwningPid;
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool startNetworking(std::string& problem)
@@ -238,25 +250,12 @@ std::vector<LocalInterface> localInterfaces()
 
 std::string portHolder(bool tcp, uint16_t port)
 {
-    DWORD owner = 0;
-    if (tcp) {
-        const auto table = ownerTable([](void* into, ULONG* size) {
-            return GetExtendedTcpTable(into, size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0);
-        });
-        const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.get());
-        for (DWORD row = 0; rows != nullptr && row < rows->dwNumEntries && owner == 0; ++row) {
-            if (ntohs(static_cast<u_short>(rows->table[row].dwLocalPort)) == port)
-                owner = rows->table[row].dwOwningPid;
-        }
-    } else {
-        const auto table = ownerTable([](void* into, ULONG* size) {
-            return GetExtendedUdpTable(into, size, FALSE, AF_INET, UDP_TABLE_OWNER_PID, 0);
-        });
-        const auto* rows = reinterpret_cast<const MIB_UDPTABLE_OWNER_PID*>(table.get());
-        for (DWORD row = 0; rows != nullptr && row < rows->dwNumEntries && owner == 0; ++row) {
-            if (ntohs(static_cast<u_short>(rows->table[row].dwLocalPort)) == port)
-                owner = rows->table[row].dwOwningPid;
-        }
-    }
+    const DWORD owner =
+        tcp ? ownerOfPort<MIB_TCPTABLE_OWNER_PID>(ownerTable([](void* into, ULONG* size) {
+                  return GetExtendedTcpTable(into, size, FALSE, AF_INET, TCP_TABLE_OWNER_PID_LISTENER, 0);
+              }).get(), port)
+            : ownerOfPort<MIB_UDPTABLE_OWNER_PID>(ownerTable([](void* into, ULONG* size) {
+                  return GetExtendedUdpTable(into, size, FALSE, AF_INET, UDP_TABLE_OWNER_PID, 0);
+              }).get(), port);
     return owner != 0 ? programOf(owner) : "";
 }

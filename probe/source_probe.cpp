@@ -542,7 +542,7 @@ private:
         tried.delivered = reception.packets > 0;
         tried.detail = tried.delivered ? counted(reception.packets, "RTP packet")
                                        : "did not arrive within " + secondsText(trial);
-        if (tried.delivered && keyword == source_.keyword)
+        if (tried.delivered)  // the first that delivers, which the probe recommends
             noteRtp(reception);
         return tried;
     }
