@@ -32,3 +32,8 @@ int32_t parseNumber(const std::string& text)
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
+
+std::string counted(uint64_t count, const char* unit)
+{
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}

@@ -6,6 +6,9 @@
 // Decimal text of a value: no plus sign, no leading zero, no grouping.
 std::string toDecimal(int32_t value);
 
+// A count with its unit: "1 preset", "3 presets".
+std::string counted(uint64_t count, const char* unit);
+
 // Reads a number the way the user's texts are read everywhere: strtol with
 // base 0 ("0x" hexadecimal, leading "0" octal), saturated to 32 bits; text
 // without digits reads as 0.

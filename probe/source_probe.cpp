@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/protocol_table.h"
+#include "model/text_conversion.h"
 #include "probe/mpeg_ts.h"
 #include "probe/net_socket.h"
 #include "probe/rtp_stats.h"
@@ -23,11 +24,6 @@ constexpr size_t kMaxSenders = 8;
 constexpr auto kTransportTrial = std::chrono::seconds(2);
 constexpr auto kShortestTrial = std::chrono::milliseconds(500);
 const char* const kRtspTransports[] = {"rtsp-udp", "rtsp-multi", "rtsp-tcp"};
-
-std::string counted(uint64_t count, const char* unit)
-{
-    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}
 
 std::string joined(const std::vector<std::string>& texts, const char* separator = ", ")
 {

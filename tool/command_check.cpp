@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 
+#include "model/text_conversion.h"
 #include "tool/commands.h"
 
 namespace {

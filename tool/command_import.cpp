@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 
+#include "model/text_conversion.h"
 #include "persist/config_file.h"
 #include "persist/damaged_copy.h"
 #include "tool/code_page.h"

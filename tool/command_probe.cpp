@@ -13,6 +13,7 @@
 #include <ostream>
 #include <thread>
 
+#include "model/text_conversion.h"
 #include "probe/source_probe.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"

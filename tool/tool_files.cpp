@@ -95,8 +95,3 @@ std::string saveFailureCause(const SaveResult& result)
     }
     return "cannot be written";
 }
-
-std::string counted(uint64_t count, const char* unit)
-{
-    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}

@@ -49,6 +49,3 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
 struct SaveResult;
 // Why a save of config.dat failed: "read-only", "in use by ...".
 std::string saveFailureCause(const SaveResult& result);
-
-// "1 preset", "3 presets"
-std::string counted(uint64_t count, const char* unit);
