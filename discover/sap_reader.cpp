@@ -100,8 +100,9 @@ bool readSapMessage(const char* data, size_t size, SapMessage& message, std::str
     } else {
         payload.assign(data + headerLength, std::min(size - headerLength, kMaxDescription));
     }
-    // The payload type is optional: a description starts with "v=".
-    if (payload.compare(0, 2, "v=") != 0) {
+    // The payload type is optional: a description starts with "v=", that of
+    // a deletion may be its origin line alone.
+    if (payload.compare(0, 2, "v=") != 0 && !(message.deletion && payload.compare(0, 2, "o=") == 0)) {
         const size_t end = payload.find('\0');
         if (end == std::string::npos || payload.compare(0, end, kSdpType) != 0) {
             problem = "carries no session description";

@@ -144,7 +144,7 @@ while True:
     messages = [plain, compressed] + ([leaving] if time.time() - start < 1.5 else [packet(3, b"o=- 1 1 IN IP4 10.1.0.9\r\n", 4)])
     for message in messages:
         sock.sendto(message, ("239.255.255.255", 9875))
-    time.sleep(0.3)
+    time.sleep(0.5)  # a session expires 5 s after its last announcement: later than the search ends
 '''
 
 
