@@ -94,6 +94,9 @@ bool readReply(const std::string& bytes, HttpReply& reply)
 
 bool readUrl(const std::string& text, uint16_t defaultPort, UrlParts& url)
 {
+    // A blank or control character would break the request line.
+    if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c <= 0x20 || c == 0x7F; }))
+        return false;
     const size_t schemeEnd = text.find("://");
     if (schemeEnd == std::string::npos || schemeEnd == 0)
         return false;
@@ -183,5 +186,8 @@ std::string digestAuthorization(const std::string& challenge, const std::string&
         header += ", qop=auth, nc=" + std::string(countText) + ", cnonce=\"" + clientNonce + "\"";
     if (parameters.count("opaque"))
         header += ", opaque=\"" + parameters["opaque"] + "\"";
-    return header;
+    // A challenge with a line break in it would add headers of the camera's choice.
+    const bool control = std::any_of(header.begin(), header.end(),
+                                     [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+    return control ? std::string() : header;
 }

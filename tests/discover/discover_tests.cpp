@@ -46,6 +46,7 @@ TEST(LoginDigests, MatchKnownAnswers)
     EXPECT_THAT(header, HasSubstr("response=\"6629fae49393a05397450978507c4ef1\""));
     EXPECT_THAT(header, HasSubstr("opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""));
     EXPECT_EQ(digestAuthorization("Basic realm=\"x\"", "a", "b", "GET", "/", "c", 1), "");
+    EXPECT_EQ(digestAuthorization("Digest realm=\"x\", nonce=\"a\r\nX-Injected: 1\"", "a", "b", "GET", "/", "c", 1), "");
 }
 
 TEST(SapReader, ReadsPlainAndCompressedAndRefusesWhatItCannotRead)
