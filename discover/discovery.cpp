@@ -67,7 +67,11 @@ void searchCameras(Deadline searchEnd, const CancelToken& cancel, const std::vec
     const std::string messageId = newMessageId();
     Socket socket;
     const NetResult opened = Socket::udpReceiver(0, PortUse::exclusive, socket);
-    if (messageId.empty() || !opened.ok()) {
+    if (messageId.empty()) {
+        problem = "WS-Discovery: the system gave no random bytes for a message identifier";
+        return;
+    }
+    if (!opened.ok()) {
         problem = "WS-Discovery: no socket: " + opened.problem;
         return;
     }
@@ -118,6 +122,8 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
         return findings;
     }
     const std::vector<LocalInterface> interfaces = localInterfaces();
+    if (interfaces.empty())
+        findings.problems.push_back("no IPv4 interface is up: nothing to search");
     const Deadline start = Clock::now();
     const Deadline end = start + duration;
     std::vector<FoundSource> sessions;

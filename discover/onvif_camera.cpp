@@ -1,6 +1,7 @@
 #include "discover/onvif_camera.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "discover/crypto.h"
 #include "discover/http_exchange.h"
@@ -8,6 +9,8 @@
 namespace {
 
 constexpr size_t kMaxAskedProfiles = 8;
+// A clock further off than this is worth a note: it explains refused log-ins elsewhere.
+constexpr long long kNotedOffsetSeconds = 5;
 
 // One camera's SOAP conversation: the log-in that works, and why the last
 // call failed.
@@ -128,7 +131,8 @@ bool presetOfStreamUri(const std::string& uri, const std::string& reachable, Fou
         return false;
     }
     if (url.host != reachable) {
-        source.note = "the camera named " + url.host + " in its stream URL; rewritten to " + reachable;
+        source.note += (source.note.empty() ? "" : "; ") + std::string("the camera named ") + url.host +
+                       " in its stream URL; rewritten to " + reachable;
         url.host = reachable;
     }
     // ONVIF's "RTSP" transport is RTP interleaved in the RTSP connection.
@@ -171,6 +175,9 @@ std::vector<FoundSource> askCamera(const DeviceMatch& device, uint32_t responder
         camera.reason = session.problem().empty() ? "it offers no media profile" : "it " + session.problem();
         return {camera};
     }
+    if (std::abs(session.offsetSeconds()) > kNotedOffsetSeconds)
+        camera.note = "its clock is " + std::to_string(std::abs(session.offsetSeconds())) + " s " +
+                      (session.offsetSeconds() > 0 ? "ahead of" : "behind") + " this machine's; the log-in used the camera's";
     std::vector<FoundSource> sources;
     for (size_t index = 0; index < profiles.size() && index < kMaxAskedProfiles; ++index) {
         const MediaProfile& profile = profiles[index];

@@ -199,9 +199,11 @@ Command addDiscoverCommand(CLI::App& program, ToolContext& context)
                     "presets they make");
     command->add_option("--seconds", arguments->seconds, "how long to search (default 4)")->check(CLI::Range(1, 60));
     command->add_flag("--json", arguments->json, "print the findings as a JSON array");
-    command->add_option("--user", arguments->user, "the user name of the cameras");
-    command->add_flag("--password-stdin", arguments->passwordFromInput,
-                      "read the cameras' password from the first line of standard input");
+    CLI::Option* user = command->add_option("--user", arguments->user, "the user name of the cameras");
+    command
+        ->add_flag("--password-stdin", arguments->passwordFromInput,
+                   "read the cameras' password from the first line of standard input")
+        ->needs(user);
     command->add_option("--add", arguments->additions,
                         "add found source INDEX to CONFIG as a preset named NAME (may be repeated)")
         ->type_name("NAME=INDEX")
