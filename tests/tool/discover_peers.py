@@ -14,15 +14,13 @@ one, and one it deletes.
 
 Exits 77 (skipped) when it cannot make namespaces.
 """
-import base64
-import hashlib
 import json
 import os
 import subprocess
 import sys
-import time
 
-SKIP = 77
+import namespaces
+
 USER, PASSWORD = "operator", "s3cret&<pw>"
 failures = []
 
@@ -153,10 +151,6 @@ def check(condition, what, found):
         failures.append(f"{what}: {json.dumps(found)}")
 
 
-def sh(*command):
-    subprocess.run(command, check=True, stdin=subprocess.DEVNULL)
-
-
 def discover(program, work_dir, namespace):
     config = os.path.join(work_dir, "discovered.dat")
     with open(config + ".json", "w") as out:
@@ -176,34 +170,12 @@ def discover(program, work_dir, namespace):
 
 def main():
     program, work_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    if os.environ.get("RIVERRA_PEERS_INSIDE") != "1":
-        if os.geteuid() != 0:
-            print("skipped: network namespaces need root")
-            sys.exit(SKIP)
-        os.environ["RIVERRA_PEERS_INSIDE"] = "1"
-        done = subprocess.run(["unshare", "--net", "--mount", "/usr/bin/python3", __file__, program, work_dir])
-        sys.exit(done.returncode)
-    # Own mounts, so that `ip netns` keeps its folder to this namespace.
-    sh("mount", "--make-rprivate", "/")
-    os.makedirs("/run/netns", exist_ok=True)
-    sh("mount", "-t", "tmpfs", "tmpfs", "/run/netns")
+    namespaces.enter_own_namespace(__file__, [program, work_dir])
     os.makedirs(work_dir, exist_ok=True)
     finder_ns, camera_ns = f"rv-find-{os.getpid()}", f"rv-cam-{os.getpid()}"
-    sh("ip", "netns", "add", finder_ns)
-    sh("ip", "netns", "add", camera_ns)
     peers = []
     try:
-        inside = lambda ns, *command: sh("ip", "-n", ns, *command)
-        sh("ip", "link", "add", "rv-main", "netns", finder_ns, "type", "veth", "peer", "rv-main-end", "netns", finder_ns)
-        sh("ip", "link", "add", "rv-media", "netns", finder_ns, "type", "veth", "peer", "rv-cam", "netns", camera_ns)
-        for ns, device, address in [(finder_ns, "rv-main", "10.1.1.20/24"), (finder_ns, "rv-media", "10.1.0.5/24"),
-                                    (camera_ns, "rv-cam", "10.1.0.9/24")]:
-            inside(ns, "address", "add", address, "dev", device)
-        for ns, device in [(finder_ns, "lo"), (finder_ns, "rv-main"), (finder_ns, "rv-main-end"),
-                           (finder_ns, "rv-media"), (camera_ns, "lo"), (camera_ns, "rv-cam")]:
-            inside(ns, "link", "set", device, "up")
-        inside(finder_ns, "route", "add", "default", "via", "10.1.1.1", "dev", "rv-main", "onlink")
-        inside(camera_ns, "route", "add", "224.0.0.0/4", "dev", "rv-cam")
+        namespaces.two_interfaces(finder_ns, camera_ns, "rv-cam", "10.1.0.9")
         camera = subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", CAMERA, USER, PASSWORD],
                                   stdout=subprocess.PIPE)
         peers.append(camera)
