@@ -313,6 +313,22 @@ NetResult Socket::sendAll(const std::string& bytes, const WaitLimit& limit)
     return {};
 }
 
+NetResult Socket::sendDatagram(const std::string& bytes, uint32_t address, uint16_t port, uint32_t local)
+{
+    if (isMulticastAddress(address)) {
+        in_addr outgoing{};
+        outgoing.s_addr = htonl(local);
+        if (setsockopt(native_, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&outgoing),
+                       sizeof outgoing) != 0)
+            return lastFailure();
+    }
+    const sockaddr_in remote = socketAddress(address, port);
+    if (sendto(native_, bytes.data(), static_cast<int>(bytes.size()), 0, reinterpret_cast<const sockaddr*>(&remote),
+               sizeof remote) < 0)
+        return lastFailure();
+    return {};
+}
+
 NetResult Socket::waitUntil(bool forWriting, const WaitLimit& limit) const
 {
     NetResult end;

@@ -78,6 +78,9 @@ public:
     NetResult receive(char* buffer, size_t size, const WaitLimit& limit, size_t& received);
     NetResult receiveDatagram(char* buffer, size_t size, const WaitLimit& limit, Datagram& datagram);
     NetResult sendAll(const std::string& bytes, const WaitLimit& limit);
+    // One datagram to `address`:`port`; a multicast one leaves through the
+    // interface of `local`.
+    NetResult sendDatagram(const std::string& bytes, uint32_t address, uint16_t port, uint32_t local);
     // The local address that a datagram to `address` would leave from: the
     // interface of the system's route for it.
     static NetResult routeSource(uint32_t address, uint16_t port, uint32_t& local);

@@ -10,19 +10,46 @@ packages=(
   wine wine64 xvfb xdotool imagemagick x11-utils zip unzip
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly ffmpeg iproute2
+  libpugixml-dev zlib1g-dev libssl-dev dpkg-dev
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages need root: sudo $0" >&2
-  exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages need root: sudo $0" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+
+# The MinGW builds compile Debian's sources of pugixml and zlib, fetched once
+# with a source list of their own (the system's sources stay as they are).
+library_sources=${RIVERRA_LIBRARY_SOURCES:-$HOME/.cache/riverra/library-sources}
+if [ ! -f "$library_sources/pugixml/src/pugixml.cpp" ] || [ ! -f "$library_sources/zlib/inflate.c" ]; then
+  echo "Fetching Debian's sources of pugixml and zlib into $library_sources"
+  apt_state=$library_sources/apt
+  rm -rf "$apt_state" "$library_sources/pugixml" "$library_sources/zlib"
+  mkdir -p "$apt_state/lists/partial" "$apt_state/sources.list.d" "$apt_state/download"
+  cat >"$apt_state/sources.list.d/debian-sources.sources" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+  apt_options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_state/sources.list.d"
+    -o Dir::State::Lists="$apt_state/lists" -o APT::Sandbox::User=root)
+  apt-get "${apt_options[@]}" update -qq
+  (cd "$apt_state/download" && apt-get "${apt_options[@]}" source --download-only -qq pugixml zlib >/dev/null)
+  for library in pugixml zlib; do
+    # apt checked the files against the signed index; the keys of the .dsc signatures are not installed.
+    dpkg-source --no-check --no-copy -x "$apt_state"/download/"$library"_*.dsc "$library_sources/$library" >/dev/null
+  done
+  rm -rf "$apt_state"
+fi

@@ -30,3 +30,4 @@ Command addExportCommand(CLI::App& program, ToolContext& context);
 Command addImportCommand(CLI::App& program, ToolContext& context);
 Command addCheckCommand(CLI::App& program, ToolContext& context);
 Command addProbeCommand(CLI::App& program, ToolContext& context);
+Command addDiscoverCommand(CLI::App& program, ToolContext& context);

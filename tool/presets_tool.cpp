@@ -12,7 +12,7 @@ namespace {
 
 using AddCommand = Command (*)(CLI::App& program, ToolContext& context);
 constexpr AddCommand kCommands[] = {addShowCommand, addExportCommand, addImportCommand, addCheckCommand,
-                                 addProbeCommand};
+                                 addProbeCommand, addDiscoverCommand};
 
 // What a command printed must have arrived: output that a full disk or a
 // closed pipe swallowed is a failure, not a success.
@@ -29,7 +29,7 @@ int withCheckedOutput(int exitCode, ToolIo& io)
 int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
 {
     CLI::App program("Readable export, import and check of the presets in the Riverra editor's config.dat, and a "
-                     "probe of their sources.",
+                     "probe of their sources and the search for sources on the network.",
                      "riverra-presets");
     program.set_version_flag(
         "--version", "riverra-presets " RIVERRA_PRODUCT_VERSION " (file version " RIVERRA_FILE_VERSION ")");

@@ -17,7 +17,8 @@ import subprocess
 import sys
 import time
 
-SKIP = 77
+import namespaces
+
 GROUP = "239.192.7.7"
 RTSP_SERVER = r'''
 import sys, gi
@@ -146,21 +147,9 @@ def two_interfaces(program, work_dir):
     """The probe's namespace has a main interface with the default route and
     a media interface; the sender sits behind the media one."""
     probe_ns, send_ns = f"rv-probe-{os.getpid()}", f"rv-send-{os.getpid()}"
-    sh("ip", "netns", "add", probe_ns)
-    sh("ip", "netns", "add", send_ns)
     sender = None
     try:
-        inside = lambda ns, *command: sh("ip", "-n", ns, *command)
-        sh("ip", "link", "add", "rv-main", "netns", probe_ns, "type", "veth", "peer", "rv-main-end", "netns", probe_ns)
-        sh("ip", "link", "add", "rv-media", "netns", probe_ns, "type", "veth", "peer", "rv-cam", "netns", send_ns)
-        for ns, device, address in [(probe_ns, "rv-main", "10.1.1.20/24"), (probe_ns, "rv-media", "10.1.0.5/24"),
-                                    (send_ns, "rv-cam", "10.1.0.9/24")]:
-            inside(ns, "address", "add", address, "dev", device)
-        for ns, device in [(probe_ns, "lo"), (probe_ns, "rv-main"), (probe_ns, "rv-main-end"),
-                           (probe_ns, "rv-media"), (send_ns, "lo"), (send_ns, "rv-cam")]:
-            inside(ns, "link", "set", device, "up")
-        inside(probe_ns, "route", "add", "default", "via", "10.1.1.1", "dev", "rv-main", "onlink")
-        inside(send_ns, "route", "add", "224.0.0.0/4", "dev", "rv-cam")
+        namespaces.two_interfaces(probe_ns, send_ns, "rv-cam", "10.1.0.9")
         sender = ffmpeg(f"udp://{GROUP}:47400?pkt_size=1316&ttl=4", namespace=send_ns)
         time.sleep(1)
         status, found = probe(program, work_dir, [("Media network", "ts-multi", GROUP, 47400, "")],
@@ -180,17 +169,7 @@ def two_interfaces(program, work_dir):
 
 def main():
     program, work_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    if os.environ.get("RIVERRA_PEERS_INSIDE") != "1":
-        if os.geteuid() != 0:
-            print("skipped: network namespaces need root")
-            sys.exit(SKIP)
-        os.environ["RIVERRA_PEERS_INSIDE"] = "1"
-        done = subprocess.run(["unshare", "--net", "--mount", "/usr/bin/python3", __file__, program, work_dir])
-        sys.exit(done.returncode)
-    # Own mounts, so that `ip netns` keeps its folder to this namespace.
-    sh("mount", "--make-rprivate", "/")
-    os.makedirs("/run/netns", exist_ok=True)
-    sh("mount", "-t", "tmpfs", "tmpfs", "/run/netns")
+    namespaces.enter_own_namespace(__file__, [program, work_dir])
     sh("ip", "link", "set", "lo", "up")
     sh("ip", "route", "add", "224.0.0.0/4", "dev", "lo")
     os.makedirs(work_dir, exist_ok=True)

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A source found on the network, and the preset it would make. Every text
+// comes from the network: the readers keep them printable and short.
+struct FoundSource {
+    std::string kind;          // "onvif" or "sap"
+    std::string name;          // the camera's or the session's name
+    std::string interfaceName; // where it was found: "eth1 (10.1.0.5)"
+    std::string address;       // the device's or the group's address
+    std::string stream;        // what it is: "H264 1920x1080", "video MP2T"
+    std::string location;      // the camera's location and hardware, when it tells
+    // The preset it makes; `keyword` is empty when no preset can express it,
+    // and `reason` then says why.
+    std::string keyword;
+    std::string host;
+    int32_t port = 0;
+    std::string streamName;
+    std::string reason;
+    std::string note;  // what was done to it: "URL named 127.0.0.1; rewritten to 10.1.0.7"
+};

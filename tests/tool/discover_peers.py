@@ -1,0 +1,217 @@
+#!/usr/bin/python3
+"""riverra-presets discover against a test camera and a SAP announcer of the
+test's own, in network namespaces of the test's own (as root; nothing leaves
+them). The discovering namespace has a main interface with the default route
+and a media interface; camera and announcer sit behind the media one.
+
+The camera answers WS-Discovery with a device service URL naming 127.0.0.1,
+runs its clock 90 s ahead, wants a UsernameToken digest over its own clock on
+the device service and HTTP Digest on the media service, and gives a stream
+URL naming 127.0.0.1. The announcer announces a plain session, a compressed
+one, and one it deletes.
+
+    discover_peers.py PROGRAM WORK_DIR          (re-runs itself in a namespace)
+
+Exits 77 (skipped) when it cannot make namespaces.
+"""
+import json
+import os
+import subprocess
+import sys
+
+import namespaces
+
+USER, PASSWORD = "operator", "s3cret&<pw>"
+failures = []
+
+CAMERA = r'''
+import base64, hashlib, http.server, re, socket, struct, sys, threading, time, datetime
+USER, PASSWORD, SKEW = sys.argv[1], sys.argv[2], 90
+ENVELOPE = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope" '
+            'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
+            'xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery" xmlns:tds="http://www.onvif.org/ver10/device/wsdl" '
+            'xmlns:trt="http://www.onvif.org/ver10/media/wsdl" xmlns:tt="http://www.onvif.org/ver10/schema" '
+            'xmlns:ter="http://www.onvif.org/ver10/error">{header}<s:Body>{body}</s:Body></s:Envelope>')
+NOT_AUTHORIZED = ('<s:Fault><s:Code><s:Value>s:Sender</s:Value><s:Subcode><s:Value>ter:NotAuthorized</s:Value>'
+                  '</s:Subcode></s:Code><s:Reason><s:Text xml:lang="en">Sender not authorized</s:Text></s:Reason></s:Fault>')
+
+def camera_now():
+    return time.time() + SKEW
+
+def discovery():
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    sock.bind(("", 3702))
+    sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                    socket.inet_aton("239.255.255.250") + socket.inet_aton("10.1.0.9"))
+    while True:
+        data, sender = sock.recvfrom(65536)
+        text = data.decode()
+        found = re.search(r"MessageID>([^<]+)<", text)
+        if "NetworkVideoTransmitter" not in text or not found:
+            continue
+        header = ('<s:Header><a:RelatesTo>%s</a:RelatesTo><a:Action>'
+                  'http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches</a:Action></s:Header>' % found.group(1))
+        body = ('<d:ProbeMatches><d:ProbeMatch><a:EndpointReference><a:Address>urn:uuid:cam-1</a:Address>'
+                '</a:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types><d:Scopes>'
+                'onvif://www.onvif.org/name/Stage%20Left onvif://www.onvif.org/location/Hall%20B '
+                'onvif://www.onvif.org/hardware/TC-100</d:Scopes>'
+                '<d:XAddrs>http://127.0.0.1:8080/onvif/device_service</d:XAddrs></d:ProbeMatch></d:ProbeMatches>')
+        sock.sendto(ENVELOPE.format(header=header, body=body).encode(), sender)
+
+def token_valid(text):
+    values = {k: re.search(r"<wsse:%s(?: [^>]*)?>([^<]*)<" % k, text) for k in ("Username", "Password", "Nonce")}
+    created = re.search(r"<wsu:Created>([^<]*)<", text)
+    if not created or not all(values.values()) or values["Username"].group(1) != USER:
+        return False
+    stamp = datetime.datetime.strptime(created.group(1), "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+    if abs(stamp.timestamp() - camera_now()) > 5:
+        return False
+    nonce = base64.b64decode(values["Nonce"].group(1))
+    digest = base64.b64encode(hashlib.sha1(nonce + created.group(1).encode() + PASSWORD.encode()).digest()).decode()
+    return digest == values["Password"].group(1)
+
+def digest_valid(header, path):
+    fields = dict(re.findall(r'(\w+)="?([^",]*)"?', header or ""))
+    if fields.get("username") != USER or fields.get("nonce") != "n0nce":
+        return False
+    md5 = lambda s: hashlib.md5(s.encode()).hexdigest()
+    first, second = md5(f"{USER}:cam:{PASSWORD}"), md5(f"POST:{path}")
+    return fields.get("response") == md5(f"{first}:n0nce:{fields['nc']}:{fields['cnonce']}:auth:{second}")
+
+class Service(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *arguments):
+        pass
+
+    def answer(self, status, body, extra=()):
+        data = ENVELOPE.format(header="", body=body).encode()
+        self.send_response(status)
+        for name, value in extra:
+            self.send_header(name, value)
+        self.send_header("Content-Type", "application/soap+xml")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_POST(self):
+        text = self.rfile.read(int(self.headers["Content-Length"])).decode()
+        if self.path == "/onvif/device_service":
+            if "GetSystemDateAndTime" in text:
+                t = time.gmtime(camera_now())
+                return self.answer(200, '<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime>'
+                    f'<tt:Date><tt:Year>{t.tm_year}</tt:Year><tt:Month>{t.tm_mon}</tt:Month><tt:Day>{t.tm_mday}</tt:Day></tt:Date>'
+                    f'<tt:Time><tt:Hour>{t.tm_hour}</tt:Hour><tt:Minute>{t.tm_min}</tt:Minute><tt:Second>{t.tm_sec}</tt:Second>'
+                    '</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>')
+            if not token_valid(text):
+                return self.answer(400, NOT_AUTHORIZED)
+            return self.answer(200, '<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Media>'
+                '<tt:XAddr>http://127.0.0.1:8080/onvif/media</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>')
+        if not digest_valid(self.headers["Authorization"], self.path):
+            return self.answer(401, NOT_AUTHORIZED, [("WWW-Authenticate", 'Digest realm="cam", nonce="n0nce", qop="auth"')])
+        if "GetProfiles" in text:
+            return self.answer(200, '<trt:GetProfilesResponse>' + ''.join(
+                f'<trt:Profiles token="{token}"><tt:Name>{name}</tt:Name><tt:VideoEncoderConfiguration>'
+                f'<tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>{w}</tt:Width><tt:Height>{h}</tt:Height>'
+                '</tt:Resolution></tt:VideoEncoderConfiguration></trt:Profiles>'
+                for token, name, w, h in [("main", "Main", 1920, 1080), ("sub", "Sub", 640, 360)])
+                + '</trt:GetProfilesResponse>')
+        token = re.search(r"ProfileToken>([^<]+)<", text).group(1)
+        uri = {"main": "rtsp://127.0.0.1:8554/live/main", "sub": "rtsp://admin:x@127.0.0.1/sub"}[token]
+        return self.answer(200, f'<trt:GetStreamUriResponse><trt:MediaUri><tt:Uri>{uri}</tt:Uri></trt:MediaUri></trt:GetStreamUriResponse>')
+
+threading.Thread(target=discovery, daemon=True).start()
+server = http.server.ThreadingHTTPServer(("10.1.0.9", 8080), Service)
+print("ready", flush=True)
+server.serve_forever()
+'''
+
+ANNOUNCER = r'''
+import socket, struct, time, zlib
+sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("10.1.0.9"))
+def sdp(name, media):
+    return (f"v=0\r\no=- 1 1 IN IP4 10.1.0.9\r\ns={name}\r\nc=IN IP4 239.192.9.{len(name)}/8\r\nt=0 0\r\n{media}").encode()
+def packet(hash, payload, flags=0):
+    body = zlib.compress(payload) if flags & 1 else b"application/sdp\0" + payload
+    return struct.pack("!BBH4s", 0x20 | flags, 0, hash, socket.inet_aton("10.1.0.9")) + body
+plain = packet(1, sdp("Encoder One", "m=video 5004 udp 33\r\n"))
+compressed = packet(2, sdp("Encoder Two", "m=video 5006 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n"), 1)
+leaving = packet(3, sdp("Leaving", "m=video 5008 udp 33\r\n"))
+start = time.time()
+while True:
+    messages = [plain, compressed] + ([leaving] if time.time() - start < 1.5 else [packet(3, b"o=- 1 1 IN IP4 10.1.0.9\r\n", 4)])
+    for message in messages:
+        sock.sendto(message, ("239.255.255.255", 9875))
+    time.sleep(0.5)  # a session expires 5 s after its last announcement: later than the search ends
+'''
+
+
+def check(condition, what, found):
+    if not condition:
+        failures.append(f"{what}: {json.dumps(found)}")
+
+
+def discover(program, work_dir, namespace):
+    config = os.path.join(work_dir, "discovered.dat")
+    with open(config + ".json", "w") as out:
+        json.dump({"format": "riverra-presets", "version": 1, "presets": [{"name": "Existing"}]}, out)
+    subprocess.run([program, "import", config + ".json", "-o", config], check=True, capture_output=True)
+    done = subprocess.run(["ip", "netns", "exec", namespace, program, "discover", "--seconds", "3", "--json",
+                           "--user", USER, "--password-stdin", "--add", "Stage=0", "--add", "Group=2", config],
+                          input=(PASSWORD + "\n").encode(), capture_output=True, timeout=60)
+    out = done.stdout.decode()
+    print(out, done.stderr.decode())
+    check(PASSWORD not in out + done.stderr.decode(), "the password is never printed", out)
+    found, end = json.JSONDecoder().raw_decode(out)
+    check(done.returncode == 0 and "discovered.dat: 2 presets added, 3 presets written" in out[end:], "added", out)
+    exported = subprocess.run([program, "export", config], check=True, capture_output=True).stdout
+    return found, json.loads(exported)["presets"]
+
+
+def main():
+    program, work_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    namespaces.enter_own_namespace(__file__, [program, work_dir])
+    os.makedirs(work_dir, exist_ok=True)
+    finder_ns, camera_ns = f"rv-find-{os.getpid()}", f"rv-cam-{os.getpid()}"
+    peers = []
+    try:
+        namespaces.two_interfaces(finder_ns, camera_ns, "rv-cam", "10.1.0.9")
+        camera = subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", CAMERA, USER, PASSWORD],
+                                  stdout=subprocess.PIPE)
+        peers.append(camera)
+        camera.stdout.readline()
+        peers.append(subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", ANNOUNCER]))
+        found, presets = discover(program, work_dir, finder_ns)
+    finally:
+        for peer in peers:
+            peer.kill()
+        subprocess.run(["ip", "netns", "del", finder_ns])
+        subprocess.run(["ip", "netns", "del", camera_ns])
+
+    main_profile, sub_profile = found[0], found[1]
+    check(main_profile["kind"] == "onvif" and main_profile["name"] == "Stage Left / Main" and
+          main_profile["interface"] == "rv-media (10.1.0.5)" and main_profile["location"] == "Hall B, TC-100",
+          "the camera behind the second interface is found", main_profile)
+    check(main_profile["stream"] == "H264 1920x1080" and main_profile["preset"] == {
+        "protocol": "rtsp-tcp", "host": "10.1.0.9", "port": 8554, "stream_name": "live/main"},
+        "the login succeeds despite the clock, through both kinds of digest", main_profile)
+    check(main_profile.get("note") in ("its clock is %d s ahead of this machine's; the log-in used the camera's; the "
+                                       "camera named 127.0.0.1 in its stream URL; rewritten to 10.1.0.9" % ahead
+                                       for ahead in (89, 90, 91)), "the clock and the rewrite are reported", main_profile)
+    check(sub_profile["preset"] is None and "user name" in sub_profile["reason"], "credentials in the URL", sub_profile)
+    sessions = found[2:]
+    check([s["name"] for s in sessions] == ["Encoder One", "Encoder Two"], "the SAP list follows the deletion", sessions)
+    check(sessions[0]["preset"] == {"protocol": "ts-multi", "host": "239.192.9.11", "port": 5004, "stream_name": ""}
+          and sessions[0]["interface"] == "rv-media (10.1.0.5)", "a plain announcement", sessions[0])
+    check(sessions[1]["stream"] == "video H264 over RTP/AVP" and sessions[1]["preset"] is None,
+          "a compressed announcement of RTP", sessions[1])
+    added = {p["name"]: (p["protocol"], p["endpoints"][p["protocol"]]) for p in presets}
+    check(added.get("Stage") == ("rtsp-tcp", {"host": "10.1.0.9", "port": 8554, "stream_name": "live/main"}) and
+          added.get("Group") == ("ts-multi", {"host": "239.192.9.11", "port": 5004, "stream_name": ""}) and
+          "Existing" in added, "--add merges the chosen sources", presets)
+    if failures:
+        sys.exit("\n".join(failures))
+    print("discover against the test camera and announcer: OK")
+
+
+main()

@@ -1,0 +1,46 @@
+"""Network namespaces of a test's own (as root; nothing leaves them)."""
+import os
+import subprocess
+import sys
+
+SKIP = 77
+
+
+def sh(*command):
+    subprocess.run(command, check=True, stdin=subprocess.DEVNULL)
+
+
+def enter_own_namespace(script, arguments):
+    """Re-runs `script` with `arguments` in a network and mount namespace of its
+    own and exits with its code; inside, prepares `ip netns` and returns.
+    Exits 77 (skipped) without root."""
+    if os.environ.get("RIVERRA_PEERS_INSIDE") != "1":
+        if os.geteuid() != 0:
+            print("skipped: network namespaces need root")
+            sys.exit(SKIP)
+        os.environ["RIVERRA_PEERS_INSIDE"] = "1"
+        done = subprocess.run(["unshare", "--net", "--mount", "/usr/bin/python3", script, *arguments])
+        sys.exit(done.returncode)
+    # Own mounts, so that `ip netns` keeps its folder to this namespace.
+    sh("mount", "--make-rprivate", "/")
+    os.makedirs("/run/netns", exist_ok=True)
+    sh("mount", "-t", "tmpfs", "tmpfs", "/run/netns")
+
+
+def two_interfaces(near_ns, far_ns, far_device, far_address):
+    """`near_ns` gets a main interface rv-main (10.1.1.20, the default route)
+    and a media interface rv-media (10.1.0.5); behind the media one sits
+    `far_ns` with `far_device` at `far_address` and a multicast route."""
+    sh("ip", "netns", "add", near_ns)
+    sh("ip", "netns", "add", far_ns)
+    inside = lambda ns, *command: sh("ip", "-n", ns, *command)
+    sh("ip", "link", "add", "rv-main", "netns", near_ns, "type", "veth", "peer", "rv-main-end", "netns", near_ns)
+    sh("ip", "link", "add", "rv-media", "netns", near_ns, "type", "veth", "peer", far_device, "netns", far_ns)
+    for ns, device, address in [(near_ns, "rv-main", "10.1.1.20/24"), (near_ns, "rv-media", "10.1.0.5/24"),
+                                (far_ns, far_device, far_address + "/24")]:
+        inside(ns, "address", "add", address, "dev", device)
+    for ns, device in [(near_ns, "lo"), (near_ns, "rv-main"), (near_ns, "rv-main-end"),
+                       (near_ns, "rv-media"), (far_ns, "lo"), (far_ns, far_device)]:
+        inside(ns, "link", "set", device, "up")
+    inside(near_ns, "route", "add", "default", "via", "10.1.1.1", "dev", "rv-main", "onlink")
+    inside(far_ns, "route", "add", "224.0.0.0/4", "dev", far_device)
