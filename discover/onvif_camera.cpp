@@ -5,6 +5,8 @@
 
 #include "discover/crypto.h"
 #include "discover/http_exchange.h"
+#include "model/protocol_table.h"
+#include "model/stream_url.h"
 
 namespace {
 
@@ -121,25 +123,25 @@ std::string streamText(const MediaProfile& profile)
 
 bool presetOfStreamUri(const std::string& uri, const std::string& reachable, FoundSource& source)
 {
-    UrlParts url;
-    if (!readUrl(uri, 554, url) || url.scheme != "rtsp") {
-        source.reason = "its stream URL is no RTSP URL with an IPv4 host";
+    const StreamUrl url = readStreamUrl(uri);
+    if (url.reading == UrlReading::refused) {
+        source.reason = url.refusal;
         return false;
     }
-    if (url.credentials) {
-        source.reason = "its stream URL carries a user name, which presets cannot hold";
+    if (url.reading != UrlReading::source || !isRtspKeyword(protocolKeyword(url.protocol))) {
+        source.reason = "its stream URL is no RTSP URL";
         return false;
     }
-    if (url.host != reachable) {
-        source.note += (source.note.empty() ? "" : "; ") + std::string("the camera named ") + url.host +
+    source.host = url.host;
+    if (source.host != reachable) {
+        source.note += (source.note.empty() ? "" : "; ") + std::string("the camera named ") + source.host +
                        " in its stream URL; rewritten to " + reachable;
-        url.host = reachable;
+        source.host = reachable;
     }
     // ONVIF's "RTSP" transport is RTP interleaved in the RTSP connection.
     source.keyword = "rtsp-tcp";
-    source.host = url.host;
     source.port = url.port;
-    source.streamName = url.path.substr(1);
+    source.streamName = url.streamName;
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "discover/discovery.h"
+#include "model/text_conversion.h"
 #include "persist/config_file.h"
 #include "tool/commands.h"
 #include "tool/interrupt.h"
