@@ -4,7 +4,7 @@
 #   check-imports.sh <folder>
 set -uo pipefail
 folder=$1
-system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|uxtheme|shlwapi|shell32|advapi32|ole32|oleaut32|msvcrt|ucrtbase|ws2_32|version|api-ms-win-[a-z0-9-]*)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|comctl32|comdlg32|uxtheme|shlwapi|shell32|advapi32|ole32|oleaut32|msvcrt|ucrtbase|ws2_32|iphlpapi|version|api-ms-win-[a-z0-9-]*)\.dll$'
 
 status=0
 count=0

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target (clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build/fuzz and runs it on its seed corpus:
-#   scripts/fuzz.sh [reader|import] [libFuzzer arguments...]
+#   scripts/fuzz.sh [reader|import|probe] [libFuzzer arguments...]
 #   reader (the default): the configuration reader, seeds in tests/fuzz/corpus
 #   import: the import of presets JSON, seeds in tests/fuzz/import-corpus
+#   probe: the probe's readers of RTSP, SDP, RTP and MPEG-TS, seeds in tests/fuzz/probe-corpus
 # Without libFuzzer arguments it runs for 5 seconds. Longer:
 #   scripts/fuzz.sh import -max_total_time=3600
-# New inputs go to build/fuzz/corpus (reader) or build/fuzz/import-corpus; a
+# New inputs go to build/fuzz/corpus (reader), build/fuzz/import-corpus or build/fuzz/probe-corpus; a
 # crash leaves crash-* in build/fuzz.
 set -euo pipefail
 
@@ -17,6 +18,7 @@ target=config_reader_fuzzer seeds=corpus dict=config.dict
 case ${1:-} in
   reader) shift ;;
   import) shift; target=presets_import_fuzzer seeds=import-corpus dict=presets.dict ;;
+  probe) shift; target=probe_input_fuzzer seeds=probe-corpus dict=probe.dict ;;
 esac
 
 mkdir -p "$build"

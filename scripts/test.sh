@@ -74,10 +74,11 @@ fi
 wine_session_stop
 trap - EXIT
 
-echo "== fuzzing the configuration reader and the import of presets JSON (short runs; scripts/fuzz.sh runs longer)"
+echo "== fuzzing the configuration reader, the import of presets JSON and the probe's readers (short runs; scripts/fuzz.sh runs longer)"
 record "fuzz config reader" "$root/scripts/fuzz.sh" reader -runs=30000 -max_total_time=10 >"$build/fuzz.log" 2>&1
 record "fuzz presets import" "$root/scripts/fuzz.sh" import -runs=30000 -max_total_time=10 \
   >"$build/fuzz-import.log" 2>&1
+record "fuzz probe input" "$root/scripts/fuzz.sh" probe -runs=30000 -max_total_time=10 >"$build/fuzz-probe.log" 2>&1
 
 echo "== summary"
 python3 "$root/scripts/summarize-tests.py" \

@@ -1,7 +1,7 @@
 #pragma once
 
 // The platform's sockets under one set of names: POSIX sockets, or Winsock 2
-// on Windows. Only the network files of the tool include this header; the
+// on Windows. Only the network files of the probe include this header; the
 // calls that differ between the two live in net_system_posix.cpp and
 // net_system_win.cpp.
 #ifdef _WIN32
@@ -19,10 +19,12 @@ constexpr NativeSocket kNoSocket = -1;
 #endif
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-// Once per process, before the first socket; false, with the reason, when
-// this machine offers no sockets.
+// Before the first socket of a probe (any number of times); false, with the
+// reason, when this machine offers no sockets.
 bool startNetworking(std::string& problem);
 
 // A non-blocking IPv4 socket of `type` (SOCK_STREAM, SOCK_DGRAM) that
@@ -39,7 +41,9 @@ enum class PortUse {
 bool setPortUse(NativeSocket socket, PortUse use);
 
 // What the last socket call of this thread failed with.
-enum class SocketFault { wouldBlock, interrupted, addressInUse, refused, other };
+// accessDenied: Windows' answer for a port that another program holds
+// exclusively, or that the system reserves.
+enum class SocketFault { wouldBlock, interrupted, addressInUse, accessDenied, refused, other };
 int lastSocketError();
 SocketFault classifySocketError(int code);
 // The system's text for an error code, in UTF-8.
@@ -60,7 +64,25 @@ NativeSocket acceptOnSocket(NativeSocket listener, sockaddr_in& peer);
 long sendOnSocket(NativeSocket socket, const char* bytes, size_t count);
 long receiveOnSocket(NativeSocket socket, char* buffer, size_t size);
 
-// Ctrl+C calls requestStop() (net_socket.h) from the time this is called
-// until stopWatchingInterrupt().
-void watchInterrupt();
-void stopWatchingInterrupt();
+// One datagram: its size, where it came from, and where it was sent to and
+// arrived (addresses in host byte order).
+struct Datagram {
+    size_t size = 0;
+    uint32_t sender = 0;
+    uint32_t destination = 0;
+    unsigned interfaceIndex = 0;
+};
+// Makes each datagram of the socket carry its destination and interface.
+bool askForDestination(NativeSocket socket);
+long receiveDatagramOnSocket(NativeSocket socket, char* buffer, size_t size, Datagram& datagram);
+
+// An IPv4 interface that is up.
+struct LocalInterface {
+    uint32_t address = 0;
+    unsigned index = 0;
+    std::string name;  // UTF-8: "eth1", "Ethernet 2"
+};
+std::vector<LocalInterface> localInterfaces();
+
+// The program that holds a local port ("" when the system does not tell).
+std::string portHolder(bool tcp, uint16_t port);

@@ -1,7 +1,6 @@
-#include "tool/net_socket.h"
+#include "probe/net_socket.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -10,17 +9,16 @@
 
 namespace {
 
-// How long one wait lasts at most before it looks at Ctrl+C again.
+// How long one wait lasts at most before it looks at the cancel again.
 constexpr auto kSlice = std::chrono::milliseconds(100);
-
-std::atomic<bool> stopFlag{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
 
 NetResult failure(int code)
 {
     switch (classifySocketError(code)) {
     case SocketFault::addressInUse:
         return {NetStatus::busy, socketErrorText(code)};
+    case SocketFault::accessDenied:
+        return {NetStatus::denied, socketErrorText(code)};
     case SocketFault::refused:
         return {NetStatus::refused, socketErrorText(code)};
     default:
@@ -41,13 +39,13 @@ bool mustWait()
 }
 
 // The wait of one slice: stopped, the deadline passed, or the milliseconds to wait.
-bool nextSlice(Deadline deadline, NetResult& end, int& milliseconds)
+bool nextSlice(const WaitLimit& limit, NetResult& end, int& milliseconds)
 {
-    if (stopRequested()) {
+    if (limit.cancel != nullptr && limit.cancel->cancelled()) {
         end = {NetStatus::stopped, {}};
         return false;
     }
-    const Clock::duration left = deadline - Clock::now();
+    const Clock::duration left = limit.deadline - Clock::now();
     if (left <= Clock::duration::zero()) {
         end = {NetStatus::timedOut, {}};
         return false;
@@ -96,27 +94,6 @@ sockaddr_in socketAddress(uint32_t address, uint16_t port)
 
 }  // namespace
 
-void requestStop()
-{
-    stopFlag = true;
-}
-
-bool stopRequested()
-{
-    return stopFlag;
-}
-
-InterruptWatch::InterruptWatch()
-{
-    stopFlag = false;
-    watchInterrupt();
-}
-
-InterruptWatch::~InterruptWatch()
-{
-    stopWatchingInterrupt();
-}
-
 std::string addressText(uint32_t address)
 {
     return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
@@ -137,7 +114,7 @@ bool parseIpv4(const std::string& text, uint32_t& address)
     return true;
 }
 
-NetResult resolveIpv4(const std::string& host, Deadline deadline, uint32_t& address)
+NetResult resolveIpv4(const std::string& host, const WaitLimit& limit, uint32_t& address)
 {
     if (parseIpv4(host, address))
         return {};
@@ -147,7 +124,7 @@ NetResult resolveIpv4(const std::string& host, Deadline deadline, uint32_t& addr
     NetResult end;
     int milliseconds = 0;
     while (!lookup->done) {
-        if (!nextSlice(deadline, end, milliseconds))
+        if (!nextSlice(limit, end, milliseconds))
             return end;
         lookup->finished.wait_for(lock, std::chrono::milliseconds(milliseconds));
     }
@@ -191,24 +168,51 @@ NetResult Socket::bound(int type, PortUse use, uint16_t port, Socket& socket)
     return {};
 }
 
-NetResult Socket::udpReceiver(uint16_t port, uint32_t group, Socket& socket)
+NetResult Socket::udpReceiver(uint16_t port, PortUse use, Socket& socket)
 {
     Socket opened;
-    NetResult result = bound(SOCK_DGRAM, group != 0 ? PortUse::group : PortUse::exclusive, port, opened);
+    NetResult result = bound(SOCK_DGRAM, use, port, opened);
     if (!result.ok())
         return result;
-    if (group != 0) {
-        ip_mreq membership{};
-        membership.imr_multiaddr.s_addr = htonl(group);
-        membership.imr_interface.s_addr = htonl(INADDR_ANY);
-        if (setsockopt(opened.native_, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
-                       sizeof membership) != 0) {
-            result = lastFailure();
-            return {NetStatus::failed, "cannot join group " + addressText(group) + ": " + result.problem};
-        }
-    }
+    if (!askForDestination(opened.native_))
+        return lastFailure();
     socket = std::move(opened);
     return {};
+}
+
+NetResult Socket::join(uint32_t group, uint32_t local)
+{
+    ip_mreq membership{};
+    membership.imr_multiaddr.s_addr = htonl(group);
+    membership.imr_interface.s_addr = htonl(local);
+    if (setsockopt(native_, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&membership),
+                   sizeof membership) != 0)
+        return lastFailure();
+    return {};
+}
+
+NetResult Socket::routeSource(uint32_t address, uint16_t port, uint32_t& local)
+{
+    Socket opened(openNativeSocket(SOCK_DGRAM), true);
+    const sockaddr_in remote = socketAddress(address, port);
+    if (opened.native_ == kNoSocket ||
+        connect(opened.native_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0)
+        return lastFailure();
+    sockaddr_in chosen{};
+    socklen_t length = sizeof chosen;
+    if (getsockname(opened.native_, reinterpret_cast<sockaddr*>(&chosen), &length) != 0)
+        return lastFailure();
+    local = ntohl(chosen.sin_addr.s_addr);
+    return {};
+}
+
+uint16_t Socket::localPort() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (getsockname(native_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
 }
 
 NetResult Socket::tcpListener(uint16_t port, Socket& socket)
@@ -222,7 +226,7 @@ NetResult Socket::tcpListener(uint16_t port, Socket& socket)
     return result;
 }
 
-NetResult Socket::tcpConnection(uint32_t address, uint16_t port, Deadline deadline, Socket& socket)
+NetResult Socket::tcpConnection(uint32_t address, uint16_t port, const WaitLimit& limit, Socket& socket)
 {
     Socket opened(openNativeSocket(SOCK_STREAM), false);
     if (opened.native_ == kNoSocket)
@@ -231,7 +235,7 @@ NetResult Socket::tcpConnection(uint32_t address, uint16_t port, Deadline deadli
     if (connect(opened.native_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
         if (!mustWait())
             return lastFailure();
-        const NetResult connected = opened.waitUntil(true, deadline);
+        const NetResult connected = opened.waitUntil(true, limit);
         if (!connected.ok())
             return connected;
         int error = 0;
@@ -245,10 +249,10 @@ NetResult Socket::tcpConnection(uint32_t address, uint16_t port, Deadline deadli
     return {};
 }
 
-NetResult Socket::accept(Deadline deadline, Socket& connection, uint32_t& peer)
+NetResult Socket::accept(const WaitLimit& limit, Socket& connection, uint32_t& peer)
 {
     for (;;) {
-        const NetResult ready = waitUntil(false, deadline);
+        const NetResult ready = waitUntil(false, limit);
         if (!ready.ok())
             return ready;
         sockaddr_in from{};
@@ -263,10 +267,10 @@ NetResult Socket::accept(Deadline deadline, Socket& connection, uint32_t& peer)
     }
 }
 
-NetResult Socket::receive(char* buffer, size_t size, Deadline deadline, size_t& received)
+NetResult Socket::receive(char* buffer, size_t size, const WaitLimit& limit, size_t& received)
 {
     for (;;) {
-        const NetResult ready = waitUntil(false, deadline);
+        const NetResult ready = waitUntil(false, limit);
         if (!ready.ok())
             return ready;
         const long count = receiveOnSocket(native_, buffer, size);
@@ -281,10 +285,23 @@ NetResult Socket::receive(char* buffer, size_t size, Deadline deadline, size_t& 
     }
 }
 
-NetResult Socket::sendAll(const std::string& bytes, Deadline deadline)
+NetResult Socket::receiveDatagram(char* buffer, size_t size, const WaitLimit& limit, Datagram& datagram)
+{
+    for (;;) {
+        const NetResult ready = waitUntil(false, limit);
+        if (!ready.ok())
+            return ready;
+        if (receiveDatagramOnSocket(native_, buffer, size, datagram) >= 0)
+            return {};
+        if (!mustWait())
+            return lastFailure();
+    }
+}
+
+NetResult Socket::sendAll(const std::string& bytes, const WaitLimit& limit)
 {
     for (size_t done = 0; done < bytes.size();) {
-        const NetResult ready = waitUntil(true, deadline);
+        const NetResult ready = waitUntil(true, limit);
         if (!ready.ok())
             return ready;
         const long count = sendOnSocket(native_, bytes.data() + done, bytes.size() - done);
@@ -296,11 +313,11 @@ NetResult Socket::sendAll(const std::string& bytes, Deadline deadline)
     return {};
 }
 
-NetResult Socket::waitUntil(bool forWriting, Deadline deadline) const
+NetResult Socket::waitUntil(bool forWriting, const WaitLimit& limit) const
 {
     NetResult end;
     int milliseconds = 0;
-    while (nextSlice(deadline, end, milliseconds)) {
+    while (nextSlice(limit, end, milliseconds)) {
         const int ready = waitOnSocket(native_, forWriting, milliseconds);
         if (ready > 0)
             return {};

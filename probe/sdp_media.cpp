@@ -1,4 +1,4 @@
-#include "tool/sdp_media.h"
+#include "probe/sdp_media.h"
 
 #include <sstream>
 
@@ -6,12 +6,7 @@ namespace {
 
 constexpr size_t kMaxMedia = 16;
 constexpr size_t kMaxNameLength = 32;
-
-struct Media {
-    std::string type;
-    std::string format;  // the first format of the m= line
-    std::string codec;   // from its a=rtpmap, when there is one
-};
+constexpr size_t kMaxControlLength = 512;
 
 std::vector<std::string> words(const std::string& text)
 {
@@ -35,6 +30,19 @@ std::string shownName(const std::string& name)
     return shown.empty() ? "?" : shown;
 }
 
+// A control URL as it may go into a request line: "" when it holds anything
+// but printable ASCII without spaces.
+std::string safeControl(const std::string& control)
+{
+    if (control.size() > kMaxControlLength)
+        return "";
+    for (char character : control) {
+        if (character <= 0x20 || character >= 0x7F)
+            return "";
+    }
+    return control;
+}
+
 // The codecs of the payload types with a fixed meaning that video sources use.
 std::string staticCodec(const std::string& format)
 {
@@ -51,30 +59,48 @@ std::string staticCodec(const std::string& format)
 
 }  // namespace
 
-std::vector<std::string> sdpMedia(const std::string& sdp)
+SessionDescription parseSdp(const std::string& sdp)
 {
-    std::vector<Media> media;
+    struct Parsed {
+        SdpMedium medium;
+        std::string format;  // the first format of the m= line
+    };
+    SessionDescription session;
+    std::vector<Parsed> media;
     std::istringstream lines(sdp);
     for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         if (line.compare(0, 2, "m=") == 0) {
             // m=<type> <port> <transport> <format>...
             const std::vector<std::string> fields = words(line.substr(2));
-            media.push_back({fields.empty() ? "" : fields[0], fields.size() > 3 ? fields[3] : "", ""});
-        } else if (line.compare(0, 9, "a=rtpmap:") == 0 && !media.empty() && media.back().codec.empty()) {
+            media.push_back({{fields.empty() ? "" : fields[0], "", ""}, fields.size() > 3 ? fields[3] : ""});
+        } else if (line.compare(0, 9, "a=rtpmap:") == 0 && !media.empty() && media.back().medium.codec.empty()) {
             // a=rtpmap:<format> <codec>/<clock rate>[/<channels>]
             const std::vector<std::string> fields = words(line.substr(9));
             if (fields.size() >= 2 && fields[0] == media.back().format)
-                media.back().codec = fields[1].substr(0, fields[1].find('/'));
+                media.back().medium.codec = fields[1].substr(0, fields[1].find('/'));
+        } else if (line.compare(0, 10, "a=control:") == 0) {
+            (media.empty() ? session.control : media.back().medium.control) = safeControl(line.substr(10));
         }
     }
-    std::vector<std::string> result;
-    for (const Media& entry : media) {
-        if (result.size() == kMaxMedia)
+    for (const Parsed& entry : media) {
+        if (session.media.size() == kMaxMedia)
             break;
-        const std::string codec = !entry.codec.empty()      ? shownName(entry.codec)
-                                  : !entry.format.empty() ? staticCodec(shownName(entry.format))
-                                                          : "?";
-        result.push_back(shownName(entry.type) + " " + codec);
+        SdpMedium medium = entry.medium;
+        medium.type = shownName(medium.type);
+        medium.codec = !medium.codec.empty()   ? shownName(medium.codec)
+                       : !entry.format.empty() ? staticCodec(shownName(entry.format))
+                                               : "?";
+        session.media.push_back(medium);
     }
-    return result;
+    return session;
+}
+
+std::vector<std::string> sdpMedia(const std::string& sdp)
+{
+    std::vector<std::string> names;
+    for (const SdpMedium& medium : parseSdp(sdp).media)
+        names.push_back(medium.name());
+    return names;
 }

@@ -1,8 +1,9 @@
-#include "tool/rtsp_exchange.h"
+#include "probe/rtsp_exchange.h"
 
 #include <algorithm>
 #include <cctype>
 
+#include "probe/mpeg_ts.h"
 #include "riverra_version.h"
 
 namespace {
@@ -10,13 +11,15 @@ namespace {
 constexpr size_t kMaxHeadBytes = 16 * 1024;
 constexpr size_t kMaxContentBytes = 64 * 1024;
 constexpr size_t kMaxShownText = 60;
+constexpr size_t kMaxHeaderValue = 1024;
+constexpr size_t kMaxHeaders = 64;
 constexpr char kVersionPrefix[] = "RTSP/";
 
 // Text from the network as it may be shown: printable ASCII, "?" for the rest.
-std::string shownText(const std::string& text)
+std::string shownText(const std::string& text, size_t length = kMaxShownText)
 {
     std::string shown;
-    for (char character : text.substr(0, kMaxShownText))
+    for (char character : text.substr(0, length))
         shown.push_back(character >= 0x20 && character < 0x7F ? character : '?');
     return shown;
 }
@@ -76,28 +79,75 @@ bool parseContentLength(const std::string& value, size_t& length, std::string& p
     return true;
 }
 
-std::string request(const char* method, const std::string& url, int sequence)
+// Where the head ends (the empty line), and where the content starts; either
+// line end counts.
+bool findHeadEnd(const std::string& received, size_t& headEnd, size_t& contentStart)
 {
-    std::string text = std::string(method) + " " + url + " RTSP/1.0\r\n";
+    for (size_t newline = received.find('\n'); newline != std::string::npos;
+         newline = received.find('\n', newline + 1)) {
+        size_t next = newline + 1;
+        if (next < received.size() && received[next] == '\r')
+            ++next;
+        if (next < received.size() && received[next] == '\n') {
+            headEnd = newline;
+            contentStart = next + 1;
+            return true;
+        }
+        if (newline > kMaxHeadBytes)
+            break;
+    }
+    return false;
+}
+
+std::string requestText(const RtspRequest& request, int sequence)
+{
+    std::string text = std::string(request.method) + " " + request.url + " RTSP/1.0\r\n";
     text += "CSeq: " + std::to_string(sequence) + "\r\n";
     text += "User-Agent: riverra-presets/" RIVERRA_PRODUCT_VERSION "\r\n";
-    if (std::string(method) == "DESCRIBE")
+    if (std::string(request.method) == "DESCRIBE")
         text += "Accept: application/sdp\r\n";
-    return text + "\r\n";
+    return text + request.headers + "\r\n";
 }
 
 }  // namespace
+
+std::string RtspResponse::header(const char* name) const
+{
+    for (const auto& entry : headers) {
+        if (sameName(entry.first, name))
+            return entry.second;
+    }
+    return "";
+}
+
+std::string describeBytes(const std::string& bytes)
+{
+    TsAnalyzer check;
+    check.add(bytes.data(), bytes.size());
+    if (check.isTs())
+        return "looks like MPEG-TS";
+    const std::string line = bytes.substr(0, bytes.find_first_of("\r\n"));
+    const bool printable = !line.empty() && std::all_of(line.begin(), line.end(), [](char character) {
+        return character >= 0x20 && character < 0x7F;
+    });
+    if (!printable)
+        return "binary data";
+    if (line.compare(0, 5, "HTTP/") == 0)
+        return "an HTTP answer: \"" + shownText(line) + "\"";
+    return "text: \"" + shownText(line) + "\"";
+}
 
 RtspParse parseRtspResponse(const std::string& received, RtspResponse& response, size_t& used,
                             std::string& problem)
 {
     const size_t prefix = std::min(received.size(), sizeof kVersionPrefix - 1);
     if (received.compare(0, prefix, kVersionPrefix, prefix) != 0) {
-        problem = "the answer is not RTSP: \"" + shownText(received.substr(0, received.find_first_of("\r\n"))) + "\"";
+        problem = "the answer is not RTSP (" + describeBytes(received) + ")";
         return RtspParse::invalid;
     }
-    const size_t headEnd = received.find("\r\n\r\n");
-    if (headEnd == std::string::npos || headEnd > kMaxHeadBytes) {
+    size_t headEnd = 0;
+    size_t contentStart = 0;
+    if (!findHeadEnd(received, headEnd, contentStart) || headEnd > kMaxHeadBytes) {
         if (received.size() <= kMaxHeadBytes)
             return RtspParse::incomplete;
         problem = "the answer's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes";
@@ -106,22 +156,25 @@ RtspParse parseRtspResponse(const std::string& received, RtspResponse& response,
 
     const std::string head = received.substr(0, headEnd);
     RtspResponse parsed;
-    size_t lineEnd = head.find("\r\n");
-    if (!parseStatusLine(head.substr(0, lineEnd), parsed)) {
-        problem = "the answer is not RTSP: \"" + shownText(head.substr(0, lineEnd)) + "\"";
+    size_t lineEnd = head.find('\n');
+    if (!parseStatusLine(trimmed(head.substr(0, lineEnd)), parsed)) {
+        problem = "the answer is not RTSP (" + describeBytes(received) + ")";
         return RtspParse::invalid;
     }
     size_t contentLength = 0;
     while (lineEnd != std::string::npos) {
-        const size_t lineStart = lineEnd + 2;
-        lineEnd = head.find("\r\n", lineStart);
+        const size_t lineStart = lineEnd + 1;
+        lineEnd = head.find('\n', lineStart);
         const std::string line = head.substr(lineStart, lineEnd == std::string::npos ? lineEnd : lineEnd - lineStart);
         const size_t colon = line.find(':');
-        if (colon != std::string::npos && sameName(trimmed(line.substr(0, colon)), "Content-Length") &&
-            !parseContentLength(line.substr(colon + 1), contentLength, problem))
+        if (colon == std::string::npos)
+            continue;
+        const std::string name = trimmed(line.substr(0, colon));
+        if (sameName(name, "Content-Length") && !parseContentLength(line.substr(colon + 1), contentLength, problem))
             return RtspParse::invalid;
+        if (parsed.headers.size() < kMaxHeaders)
+            parsed.headers.emplace_back(shownText(name), shownText(trimmed(line.substr(colon + 1)), kMaxHeaderValue));
     }
-    const size_t contentStart = headEnd + 4;
     if (received.size() - contentStart < contentLength)
         return RtspParse::incomplete;
     parsed.content = received.substr(contentStart, contentLength);
@@ -146,15 +199,52 @@ std::string rtspUrl(const std::string& host, uint16_t port, const std::string& s
     return url;
 }
 
-NetResult exchangeRtsp(Socket& socket, const char* method, const std::string& url, int sequence,
-                       Deadline deadline, std::string& pending, RtspResponse& response)
+std::string controlUrl(const std::string& base, const std::string& control)
 {
-    NetResult result = socket.sendAll(request(method, url, sequence), deadline);
+    if (control.empty() || control == "*")
+        return base;
+    if (control.compare(0, 7, "rtsp://") == 0 || control.compare(0, 8, "rtsps://") == 0)
+        return control;
+    if (control[0] == '/') {
+        const size_t authority = base.find("://");
+        const size_t path = authority == std::string::npos ? std::string::npos : base.find('/', authority + 3);
+        return base.substr(0, path) + control;
+    }
+    return base + (base.back() == '/' ? "" : "/") + control;
+}
+
+bool takeInterleavedFrame(std::string& pending, int& channel, std::string& payload)
+{
+    if (pending.size() < 4 || pending[0] != '$')
+        return false;
+    const size_t length = static_cast<unsigned char>(pending[2]) << 8 | static_cast<unsigned char>(pending[3]);
+    if (pending.size() < 4 + length)
+        return false;
+    channel = static_cast<unsigned char>(pending[1]);
+    payload = pending.substr(4, length);
+    pending.erase(0, 4 + length);
+    return true;
+}
+
+NetResult sendRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit)
+{
+    return socket.sendAll(requestText(request, sequence), limit);
+}
+
+NetResult exchangeRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit,
+                       std::string& pending, RtspResponse& response)
+{
+    NetResult result = sendRtsp(socket, request, sequence, limit);
     char buffer[4096];
     while (result.ok()) {
+        int channel = 0;
+        std::string frame;
+        while (takeInterleavedFrame(pending, channel, frame)) {
+        }
         size_t used = 0;
         std::string problem;
-        switch (parseRtspResponse(pending, response, used, problem)) {
+        switch (pending.empty() || pending[0] == '$' ? RtspParse::incomplete
+                                                     : parseRtspResponse(pending, response, used, problem)) {
         case RtspParse::complete:
             pending.erase(0, used);
             return result;
@@ -164,7 +254,7 @@ NetResult exchangeRtsp(Socket& socket, const char* method, const std::string& ur
             break;
         }
         size_t received = 0;
-        result = socket.receive(buffer, sizeof buffer, deadline, received);
+        result = socket.receive(buffer, sizeof buffer, limit, received);
         pending.append(buffer, received);
     }
     return result;
