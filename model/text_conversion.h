@@ -16,4 +16,7 @@ int32_t parseNumber(const std::string& text);
 // UTF-16 of the user interface. A failed conversion yields "Error".
 std::wstring toWide(const std::string& narrow);
 std::string toNarrow(const std::wstring& wide);
+// The same between UTF-8 (the probe's texts) and UTF-16.
+std::wstring wideFromUtf8(const std::string& utf8);
+std::string utf8FromWide(const std::wstring& wide);
 #endif
