@@ -170,7 +170,8 @@ std::string interfaceLine(const ProbeReport& report)
     return line;
 }
 
-// The findings, one per line: the verdict as the tool words it first.
+// The findings, one per line: the verdict as the tool words it first (its
+// advice holds the suggested jitter buffer).
 std::wstring findingsText(const ProbeReport& report, int32_t port)
 {
     const std::string sentence = verdictSentence(report);
@@ -181,8 +182,6 @@ std::wstring findingsText(const ProbeReport& report, int32_t port)
     lines.push_back(arrivalLine(report));
     lines.push_back(transportLine(report));
     lines.push_back(interfaceLine(report));
-    if (report.suggestedJitterBufferMs)
-        lines.push_back("Suggested jitter buffer: " + std::to_string(*report.suggestedJitterBufferMs) + " ms");
     std::string text;
     for (const std::string& line : lines)
         if (!line.empty())
@@ -267,6 +266,8 @@ void onInitDialog(HWND dialog, SourceTest& test)
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&test));
     SetWindowTextW(dialog, (L"Test Source \u2014 " + toWide(presetOf(test).name())).c_str());
     startTest(dialog, test);
+    // The keyboard starts on Stop while the test runs, on Close otherwise.
+    SetFocus(GetDlgItem(dialog, test.running ? IDC_TEST_STOP : IDCLOSE));
 }
 
 void onNews(HWND dialog, const SourceTest& test)
@@ -340,7 +341,7 @@ INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         onInitDialog(dialog, *reinterpret_cast<SourceTest*>(lParam));
-        return TRUE;
+        return FALSE;  // the focus is set
     }
     if (!GetWindowLongPtrW(dialog, DWLP_USER))
         return FALSE;
