@@ -319,6 +319,21 @@ void onStop(HWND dialog, SourceTest& test)
     showText(dialog, IDC_TEST_NEWS, L"stopping\u2026");
 }
 
+// In live mode the editor closes when the user turns to another program;
+// while this dialog is open, it is this dialog that loses the activation.
+void onActivate(HWND dialog, SourceTest& test, WPARAM wParam, LPARAM lParam)
+{
+    const HWND editor = GetWindow(dialog, GW_OWNER);
+    const HWND activated = reinterpret_cast<HWND>(lParam);
+    const bool turnsAway = LOWORD(wParam) == WA_INACTIVE && activated != editor &&
+                           !(activated && GetWindow(activated, GW_OWNER) == editor);
+    if (!live_mode || !turnsAway)
+        return;
+    stopTest(test);
+    EndDialog(dialog, IDCANCEL);
+    PostMessageW(editor, WM_CLOSE, 0, 0);
+}
+
 void onCommand(HWND dialog, SourceTest& test, int controlId)
 {
     switch (controlId) {
@@ -356,6 +371,9 @@ INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         onCommand(dialog, test, LOWORD(wParam));
         return TRUE;
+    case WM_ACTIVATE:
+        onActivate(dialog, test, wParam, lParam);
+        return FALSE;
     case WM_DESTROY:
         stopTest(test);
         SetWindowLongPtrW(dialog, DWLP_USER, 0);

@@ -166,6 +166,21 @@ TEST_F(SourceTest, StopEndsATestAtOnceAndInLiveModeTheEditorStaysOpen)
     EXPECT_FALSE(editor.ended());
 }
 
+TEST_F(SourceTest, InLiveModeTurningToAnotherProgramDuringATestClosesTheEditor)
+{
+    live_mode = true;
+    StreamSettingsSet stored(1);
+    stored.at(0) = rtspPreset("Mute", 7, silentPort_);
+    writeConfig(stored);
+    OtherWindow other({10, 10, 210, 160});
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    const HWND dialog = openTest(editor);
+    ASSERT_NE(dialog, nullptr);
+    clickWindow(other.window());
+    EXPECT_TRUE(editor.waitForEnd());
+}
+
 TEST_F(SourceTest, OffersNoTestWhenOffAndClosingTheEditorDuringATestEndsBoth)
 {
     StreamSettingsSet stored(2);
