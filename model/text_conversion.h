@@ -31,4 +31,8 @@ std::string toNarrow(const std::wstring& wide);
 // Whether toNarrow produced `narrow` by losing characters: then `typed` is
 // the text it was given and `lost` the characters that became '?'.
 bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost);
+
+// The same between UTF-8 (the probe's texts) and UTF-16.
+std::wstring wideFromUtf8(const std::string& utf8);
+std::string utf8FromWide(const std::wstring& wide);
 #endif

@@ -51,9 +51,27 @@ std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring
     return narrow;
 }
 
-// Both directions take the source as a zero-terminated string: the reported
-// length includes the terminator, and anything after an embedded zero is
-// dropped. An empty source still needs one unit, so it converts to "".
+// Both directions take the source as a zero-terminated string: anything
+// after an embedded zero is dropped, and an empty source converts to "".
+
+namespace {
+
+std::wstring wideFrom(UINT codePage, const std::string& narrow)
+{
+    const int units = MultiByteToWideChar(codePage, 0, narrow.c_str(), -1, nullptr, 0);
+    if (units <= 0)
+        return L"Error";
+    try {
+        std::wstring buffer(static_cast<size_t>(units), L'\0');
+        if (MultiByteToWideChar(codePage, 0, narrow.c_str(), -1, &buffer[0], units) <= 0)
+            return L"Error";
+        return std::wstring(buffer.c_str());
+    } catch (const std::bad_alloc&) {
+        return L"Error";
+    }
+}
+
+}  // namespace
 
 std::wstring toWide(const std::string& narrow)
 {
@@ -61,17 +79,7 @@ std::wstring toWide(const std::string& narrow)
     const auto lossy = lossyConversions().find(narrow);
     if (lossy != lossyConversions().end())
         return lossy->second.typed;
-    const int units = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    if (units <= 0)
-        return L"Error";
-    try {
-        std::wstring buffer(static_cast<size_t>(units), L'\0');
-        if (MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, &buffer[0], units) <= 0)
-            return L"Error";
-        return std::wstring(buffer.c_str());
-    } catch (const std::bad_alloc&) {
-        return L"Error";
-    }
+    return wideFrom(CP_ACP, narrow);
 }
 
 std::string toNarrow(const std::wstring& wide)
@@ -96,4 +104,19 @@ bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstri
     typed = found->second.typed;
     lost = found->second.lost;
     return true;
+}
+
+std::wstring wideFromUtf8(const std::string& utf8)
+{
+    return wideFrom(CP_UTF8, utf8);
+}
+
+std::string utf8FromWide(const std::wstring& wide)
+{
+    try {
+        std::wstring lost;  // UTF-8 holds every character
+        return toCodePage(CP_UTF8, std::wstring(wide.c_str()), lost);
+    } catch (const std::bad_alloc&) {
+        return "Error";
+    }
 }

@@ -2,14 +2,20 @@
 # Photographs the editor under Wine on a virtual display: the main window on a
 # preset of each protocol family, the save-changes prompt, the question before
 # Save replaces another program's config.dat and the box about a damaged
-# config.dat at start, on a screen at
-# 96 DPI (100 %); and the main window at 144 and 192 DPI (150 % and 200 %), the
-# LogPixels setting of the script's own Wine prefix. Builds what it
+# config.dat at start, on a screen at 96 DPI (100 %); the main window at 144
+# and 192 DPI (150 % and 200 %), the LogPixels setting of the script's own
+# Wine prefix; and the Test Source dialog at 96 and 144 DPI against
+# GStreamer's RTSP server on 127.0.0.1 (the script runs itself through
+# tests/ui/source_peers.py, which starts it), with a verdict and with a
+# recommendation. Builds what it
 # needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
 # into build/screenshots/, whose path it prints at the end.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+if [ -z "${RIVERRA_TEST_RTSP_PORT:-}" ]; then
+  exec /usr/bin/python3 "$root/tests/ui/source_peers.py" "${BASH_SOURCE[0]}" "$@"
+fi
 build=${RIVERRA_BUILD_ROOT:-$root/build}
 out=$build/screenshots
 run=$out/run
@@ -98,6 +104,21 @@ for dpi in 144 192; do
   open_editor
   remote tab 3
   photograph "main-rtsp-${dpi}dpi" "$frame"
+  remote close
+  wait_until_closed
+done
+
+remote test-config "$RIVERRA_TEST_RTSP_PORT"
+for dpi in 96 144; do
+  remote dpi "$dpi"
+  open_editor
+  remote click 1031  # Test Source on RTSP over TCP: a verdict
+  photograph "source-test-verdict-${dpi}dpi" "$(remote tested)"
+  remote answer 8  # Close
+  remote tab 1
+  remote click 1031  # on RTSP over UDP, which the server refuses: a recommendation
+  photograph "source-test-recommendation-${dpi}dpi" "$(remote tested)"
+  remote answer 8
   remote close
   wait_until_closed
 done

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <thread>
 
+#include "model/stream_url.h"
 #include "model/text_conversion.h"
 #include "probe/source_probe.h"
 #include "tool/code_page.h"
@@ -38,6 +39,7 @@ struct ChosenPreset {
     int index;
     std::string name;
     SourceEndpoint source;
+    std::string url;      // as players take it; empty where none does
     std::string problem;  // why it cannot be probed: its texts do not convert
     bool named = false;   // by --preset
 };
@@ -60,11 +62,12 @@ int choosePresets(const StreamSettingsSet& presets, const ProbeArguments& argume
     for (int index = 0; index < presets.count(); ++index) {
         const StreamSettings& preset = presets.at(index);
         const StreamEndpoint& endpoint = preset.endpoint(preset.protocol());
-        ChosenPreset entry{index, "", {preset.protocolKeyword(), "", endpoint.port_, ""}, "", false};
+        ChosenPreset entry{index, "", {preset.protocolKeyword(), "", endpoint.port_, ""}, "", "", false};
         std::string problem;
         if (!context.codePage->toUtf8(preset.name(), entry.name, problem) ||
             !context.codePage->toUtf8(endpoint.host_, entry.source.host, problem) ||
-            !context.codePage->toUtf8(endpoint.streamName_, entry.source.streamName, problem))
+            !context.codePage->toUtf8(endpoint.streamName_, entry.source.streamName, problem) ||
+            !context.codePage->toUtf8(sourceUrl(preset), entry.url, problem))
             entry.problem = "not probed: the preset holds " + problem;
         for (size_t name = 0; name < arguments.presets.size(); ++name) {
             if (arguments.presets[name] == entry.name)
@@ -186,6 +189,7 @@ Json jsonOf(const ChosenPreset& preset, const ProbeReport& report)
     Json entry = {{"index", preset.index},
                   {"name", preset.name},
                   {"protocol", preset.source.keyword},
+                  {"url", preset.url.empty() ? Json() : Json(preset.url)},
                   {"target", report.target},
                   {"ok", report.verdict == ProbeVerdict::ok},
                   {"detail", verdictSentence(report)}};

@@ -11,6 +11,7 @@
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 #include "ui/save_prompt.h"
+#include "ui/source_test.h"
 
 namespace {
 
@@ -130,6 +131,7 @@ void requestClose(HWND window)
     commitPage(pageOf(window));
     if (preset_collection.anyChanged() && !live_mode && !userLetsClose(window))
         return;
+    endSourceTest(window);
     EndDialog(window, 0);
 }
 

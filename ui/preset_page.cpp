@@ -11,6 +11,7 @@
 #include "model/text_conversion.h"
 #include "ui/no_throw.h"
 #include "ui/resource.h"
+#include "ui/source_test.h"
 #include "ui/url_paste.h"
 
 namespace {
@@ -120,6 +121,7 @@ void showEndpoint(HWND page, const StreamSettings& preset)
     enableField(page, IDC_PORT, IDC_PORT_LABEL, keywordUsesPort(keyword));
     showText(page, IDC_STREAM_NAME, preset.streamName());
     enableField(page, IDC_STREAM_NAME, IDC_STREAM_NAME_LABEL, keywordUsesStreamName(keyword));
+    enableControl(page, IDC_TEST_SOURCE, keyword != "off");
 }
 
 // While sync is on, the automatic delay shows as on and cannot be changed;
@@ -197,6 +199,13 @@ void onStreamUrlPasted(HWND page, HWND field, const StreamUrl& url)
         SetFocus(GetDlgItem(page, IDC_PORT));
 }
 
+// The test probes what the page shows, unsaved edits included.
+void onTestSource(HWND page)
+{
+    commitPage(page);
+    testSource(page, selectedTab(page));
+}
+
 void onAddPreset(HWND page)
 {
     commitPage(page);
@@ -237,6 +246,8 @@ void onCommand(HWND page, int controlId, int code)
         onSyncClicked(page);
     else if (controlId == IDC_AUTO_JITTER && code == BN_CLICKED)
         onAutoJitterClicked(page);
+    else if (controlId == IDC_TEST_SOURCE && code == BN_CLICKED)
+        onTestSource(page);
     else if (controlId == IDC_ADD_PRESET && code == BN_CLICKED)
         onAddPreset(page);
     else if (controlId == IDC_REMOVE_PRESET && code == BN_CLICKED)

@@ -15,6 +15,7 @@
 // The logo drawn for 150 % and 200 % display scale (IDB_LOGO is 100 %).
 #define IDB_LOGO_150 138
 #define IDB_LOGO_200 139
+#define IDD_SOURCE_TEST 140
 
 // Main window (101)
 #define IDC_PRESET_TABS 1002
@@ -38,7 +39,17 @@
 #define IDC_JITTER_DELAY_LABEL 1026
 #define IDC_ADD_PRESET 1029
 #define IDC_REMOVE_PRESET 1030
+#define IDC_TEST_SOURCE 1031
 
 // Save-changes prompt (136): Save is IDC_SAVE (1027), Don't Save is 5, Cancel is IDCANCEL (2).
 #define IDC_DONT_SAVE 5
 #define IDC_PROMPT_ICON 1028
+
+// Test Source (140): Close is IDCLOSE (8), the Escape key and the close box IDCANCEL (2).
+#define IDC_TEST_TARGET 1040
+#define IDC_TEST_NEWS 1041
+#define IDC_TEST_PROGRESS 1042
+#define IDC_TEST_FINDINGS 1043
+#define IDC_USE_PROTOCOL 1044
+#define IDC_USE_JITTER_BUFFER 1045
+#define IDC_TEST_STOP 1046

@@ -120,7 +120,7 @@ def rtsp_transports(program, work_dir):
     firewalled = found[3]
     check(not firewalled["ok"] and firewalled["recommended_protocol"] == "rtsp-tcp", "TCP recommended", firewalled)
     check("461" in firewalled["transports"]["rtsp-udp"]["detail"], "461 for UDP", firewalled)
-    check("; RTSP over TCP delivers: choose RTSP over TCP" in firewalled["detail"], "what to choose", firewalled)
+    check("RTSP over TCP delivers: choose RTSP over TCP" in firewalled["detail"], "what to choose", firewalled)
 
 
 def transport_streams(program, work_dir):

@@ -326,6 +326,7 @@ TEST_F(Probe, RtspAnswersAreReadWithStatusAndMedia)
     const std::string url = "rtsp://127.0.0.1:" + std::to_string(video.port()) + "/live/main%20stream";
     EXPECT_EQ(found[0]["ok"], false);  // described, but nothing delivered
     EXPECT_EQ(found[0]["target"], url);
+    EXPECT_EQ(found[0]["url"], url);
     EXPECT_EQ(found[0]["rtsp_status"], 200);
     EXPECT_EQ(found[0]["media"], Json({"video H264", "audio MPA"}));
     EXPECT_EQ(found[0]["transports"]["rtsp-tcp"]["delivered"], false) << found[0];
@@ -510,6 +511,8 @@ TEST_F(Probe, MisconfiguredPresetsFailAtOnceAndOffIsSkipped)
 
     const Json all = probe(presets).json();
     EXPECT_EQ(all[0]["probed"], false);  // listed, and marked
+    EXPECT_TRUE(all[0]["url"].is_null());
+    EXPECT_EQ(all[1]["url"], "udp://@10.0.0.7:2000");
     EXPECT_EQ(all.size(), 3u);
     const ProbeRun offOnly = probe(presets, {"--json", "--preset", "Off"});
     EXPECT_EQ(offOnly.exitCode, 1);  // asked for a check that cannot be made

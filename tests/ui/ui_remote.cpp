@@ -4,12 +4,15 @@
 //                                         windows of these programs
 //   ui_remote dpi <dots per inch>         sets the screen's DPI for programs started afterwards
 //   ui_remote sample-config               writes a sample config.dat beside itself
+//   ui_remote test-config <port>          writes a config.dat of two cameras at
+//                                         rtsp://127.0.0.1:<port>/live, over TCP and UDP
 //   ui_remote wait                        waits for the editor; prints its frame
 //   ui_remote tab <index>                 selects a tab as a click on it does
 //   ui_remote click <control id>          clicks a button of the page or the window
 //   ui_remote close                       asks the editor to close
 //   ui_remote prompt                      waits for the save-changes prompt; prints its frame
-//   ui_remote answer <control id>         clicks a button of the prompt
+//   ui_remote tested                      waits for the Test Source dialog's findings; prints its frame
+//   ui_remote answer <control id>         clicks a button of the prompt or dialog
 // Frames are printed as ImageMagick geometry: WIDTHxHEIGHT+X+Y.
 #include <windows.h>
 #include <commctrl.h>
@@ -67,6 +70,20 @@ int sampleConfig()
     return writeConfigFile(sample, pathBesideExecutable(L"config.dat")) ? 0 : 1;
 }
 
+// Two cameras on one RTSP server, which offers TCP only.
+int testConfig(int port)
+{
+    StreamSettingsSet cameras(2);
+    cameras.at(0) = samplePreset("Stage camera", 7);
+    cameras.at(1) = samplePreset("Stage camera (UDP)", 5);
+    for (int index = 0; index < 2; ++index) {
+        cameras.at(index).setHost("127.0.0.1");
+        cameras.at(index).setPort(port);
+        cameras.at(index).setStreamName("live");
+    }
+    return writeConfigFile(cameras, pathBesideExecutable(L"config.dat")) ? 0 : 1;
+}
+
 HWND waitFor(HWND (*find)())
 {
     HWND found = nullptr;
@@ -84,13 +101,23 @@ HWND editor()
     return FindWindowW(kDialogClass, kEditorTitle);
 }
 
-HWND prompt()
+// The save-changes prompt, a message box or the Test Source dialog.
+HWND ownedDialog()
 {
     const HWND main = editor();
-    for (HWND window = FindWindowW(kDialogClass, L""); window; window = FindWindowExW(nullptr, window, kDialogClass, L""))
-        if (GetWindow(window, GW_OWNER) == main)
+    for (HWND window = FindWindowW(kDialogClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kDialogClass, nullptr))
+        if (main && GetWindow(window, GW_OWNER) == main && IsWindowVisible(window))
             return window;
     return nullptr;
+}
+
+// The Test Source dialog once its test is done.
+HWND testedSource()
+{
+    const HWND dialog = ownedDialog();
+    const HWND stop = dialog ? GetDlgItem(dialog, IDC_TEST_STOP) : nullptr;
+    return stop && !IsWindowEnabled(stop) ? dialog : nullptr;
 }
 
 // Returns once the editor has handled what it was sent.
@@ -143,8 +170,12 @@ int run(int count, wchar_t** arguments)
         return sampleConfig();
     if (command == L"wait")
         return printFrame(waitFor(editor));
+    if (command == L"test-config" && number > 0)
+        return testConfig(number);
     if (command == L"prompt")
-        return printFrame(waitFor(prompt));
+        return printFrame(waitFor(ownedDialog));
+    if (command == L"tested")
+        return printFrame(waitFor(testedSource));
     const HWND main = editor();
     if (!main)
         return 1;
@@ -155,8 +186,8 @@ int run(int count, wchar_t** arguments)
     if (command == L"close")
         return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"answer" && count > 2)
-        return clickButton(prompt(), number);
-    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|wait|tab N|click ID|close|prompt|answer ID\n");
+        return clickButton(ownedDialog(), number);
+    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|test-config PORT|wait|tab N|click ID|close|prompt|tested|answer ID\n");
     return 2;
 }
 
