@@ -36,12 +36,25 @@ if [ ! -f "$library_sources/pugixml/src/pugixml.cpp" ] || [ ! -f "$library_sourc
   apt_state=$library_sources/apt
   rm -rf "$apt_state" "$library_sources/pugixml" "$library_sources/zlib"
   mkdir -p "$apt_state/lists/partial" "$apt_state/sources.list.d" "$apt_state/download"
-  cat >"$apt_state/sources.list.d/debian-sources.sources" <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+  # The machine's own Debian archive (not its security or updates suites,
+  # whose sources may not be served), as a list of source packages.
+  python3 - "$apt_state/sources.list.d/debian-sources.sources" <<'SOURCES'
+import glob, re, sys
+stanzas = []
+for path in glob.glob("/etc/apt/sources.list.d/*.sources"):
+    stanzas += open(path).read().split("\n\n")
+for line in open("/etc/apt/sources.list").read().splitlines() if glob.glob("/etc/apt/sources.list") else []:
+    parts = line.split()
+    if len(parts) >= 4 and parts[0] == "deb" and not parts[1].startswith("["):
+        stanzas.append(f"Types: deb\nURIs: {parts[1]}\nSuites: {parts[2]}\nComponents: {' '.join(parts[3:])}")
+for stanza in stanzas:
+    fields = dict(re.findall(r"^(\w[\w-]*): *(.*)$", stanza, re.M))
+    suite = fields.get("Suites", "").split()[:1]
+    if "debian" in fields.get("URIs", "") and "security" not in fields["URIs"] and suite:
+        fields.update({"Types": "deb-src", "Suites": suite[0]})
+        with open(sys.argv[1], "w") as out:
+            out.write("".join(f"{key}: {value}\n" for key, value in fields.items()))
+        break
 SOURCES
   apt_options=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_state/sources.list.d"
     -o Dir::State::Lists="$apt_state/lists" -o APT::Sandbox::User=root)
