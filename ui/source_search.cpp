@@ -119,8 +119,8 @@ struct Column {
     int width;  // dialog units
 };
 
-constexpr Column kColumns[] = {{L"Kind", 26}, {L"Name", 70}, {L"Found on", 56},
-                               {L"Address", 50}, {L"Stream", 50}, {L"Preset", 110}};
+constexpr Column kColumns[] = {{L"Kind", 24}, {L"Name", 70}, {L"Found on", 64},
+                               {L"Address", 56}, {L"Stream", 66}, {L"Preset", 130}};
 
 void addColumns(HWND dialog)
 {
@@ -204,12 +204,14 @@ void showRunning(HWND dialog, bool running)
     enableControl(dialog, IDC_FIND_SEARCH, !running);
 }
 
-// The button that had the keyboard may have been disabled; Close takes it then.
-void keepKeyboardOnAControl(HWND dialog)
+// Stop, which had the keyboard, is disabled at the end of a search: the list
+// takes it when it shows something to choose, Close otherwise.
+void keepKeyboardOnAControl(HWND dialog, bool anyFound)
 {
     const HWND focus = GetFocus();
     if (!focus || !IsWindowEnabled(focus))
-        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDCLOSE)), TRUE);
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, anyFound ? IDC_FIND_LIST : IDCLOSE)),
+                     TRUE);
 }
 
 void startSearch(HWND dialog, SourceSearch& search)
@@ -257,7 +259,7 @@ void onDone(HWND dialog, SourceSearch& search)
     if (!search.sources.empty())
         ListView_SetItemState(listOf(dialog), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     showChoice(dialog, search);
-    keepKeyboardOnAControl(dialog);
+    keepKeyboardOnAControl(dialog, !search.sources.empty());
 }
 
 void onStop(HWND dialog, SourceSearch& search)

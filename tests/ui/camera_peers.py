@@ -6,6 +6,10 @@ behind the editor's second interface, at 10.1.0.9. Wine's sockets are made
 by its wineserver, so the whole session runs in the editor's namespace.
 
     camera_peers.py PROGRAM [ARGUMENTS...]
+    camera_peers.py --shell COMMAND [ARGUMENTS...]   (in the namespace, no Wine session)
+
+The announcer of discover_peers.py announces its sessions from beside the
+camera meanwhile.
 
 Exits 77 (skipped) when it cannot make namespaces.
 """
@@ -31,24 +35,28 @@ wine "$program" "$@"
 
 
 def main():
-    arguments = [os.path.abspath(sys.argv[1])] + sys.argv[2:]
-    namespaces.enter_own_namespace(__file__, arguments)
+    shell = sys.argv[1] == "--shell"
+    arguments = sys.argv[2:] if shell else [os.path.abspath(sys.argv[1])] + sys.argv[2:]
+    namespaces.enter_own_namespace(__file__, sys.argv[1:2] + arguments if shell else arguments)
     editor_ns, camera_ns = f"rv-editor-{os.getpid()}", f"rv-cam-{os.getpid()}"
-    camera = None
+    peers = []
     try:
         namespaces.two_interfaces(editor_ns, camera_ns, "rv-cam", "10.1.0.9")
-        camera = subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", discover_peers.CAMERA,
-                                   discover_peers.USER, discover_peers.PASSWORD], stdout=subprocess.PIPE)
+        in_camera_ns = ["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c"]
+        camera = subprocess.Popen(in_camera_ns + [discover_peers.CAMERA, discover_peers.USER, discover_peers.PASSWORD],
+                                  stdout=subprocess.PIPE)
+        peers.append(camera)
         camera.stdout.readline()
+        peers.append(subprocess.Popen(in_camera_ns + [discover_peers.ANNOUNCER]))
         root = os.path.join(HERE, "..", "..")
         environment = dict(os.environ, RIVERRA_TEST_CAMERA_USER=discover_peers.USER,
                            RIVERRA_TEST_CAMERA_PASSWORD=discover_peers.PASSWORD)
-        return subprocess.run(["ip", "netns", "exec", editor_ns, "bash", "-c", SESSION, "session", root] + arguments,
-                              env=environment).returncode
+        command = arguments if shell else ["bash", "-c", SESSION, "session", root] + arguments
+        return subprocess.run(["ip", "netns", "exec", editor_ns] + command, env=environment).returncode
     finally:
-        if camera:
-            camera.kill()
-            camera.wait()
+        for peer in peers:
+            peer.kill()
+            peer.wait()
         subprocess.run(["ip", "netns", "del", editor_ns])
         subprocess.run(["ip", "netns", "del", camera_ns])
 
