@@ -38,6 +38,11 @@ def main():
     shell = sys.argv[1] == "--shell"
     arguments = sys.argv[2:] if shell else [os.path.abspath(sys.argv[1])] + sys.argv[2:]
     namespaces.enter_own_namespace(__file__, sys.argv[1:2] + arguments if shell else arguments)
+    # Xvfb in the namespace finds the display numbers of the machine's own
+    # free there, and removes its socket file when it ends: its socket
+    # folder is one of the namespace's own.
+    os.makedirs("/tmp/.X11-unix", exist_ok=True)
+    namespaces.sh("mount", "-t", "tmpfs", "tmpfs", "/tmp/.X11-unix")
     editor_ns, camera_ns = f"rv-editor-{os.getpid()}", f"rv-cam-{os.getpid()}"
     peers = []
     try:
