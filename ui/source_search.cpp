@@ -321,9 +321,10 @@ void onActivate(HWND dialog, SourceSearch& search, WPARAM wParam, LPARAM lParam)
 {
     if (!live_mode || !turnsAwayFromEditor(dialog, wParam, lParam))
         return;
+    const HWND editor = GetWindow(dialog, GW_OWNER);
     stopSearch(search);
     EndDialog(dialog, IDCANCEL);
-    PostMessageW(GetWindow(dialog, GW_OWNER), WM_CLOSE, 0, 0);
+    PostMessageW(editor, WM_CLOSE, 0, 0);
 }
 
 void onCommand(HWND dialog, SourceSearch& search, int controlId)

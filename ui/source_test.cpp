@@ -325,9 +325,10 @@ void onActivate(HWND dialog, SourceTest& test, WPARAM wParam, LPARAM lParam)
 {
     if (!live_mode || !turnsAwayFromEditor(dialog, wParam, lParam))
         return;
+    const HWND editor = GetWindow(dialog, GW_OWNER);
     stopTest(test);
     EndDialog(dialog, IDCANCEL);
-    PostMessageW(GetWindow(dialog, GW_OWNER), WM_CLOSE, 0, 0);
+    PostMessageW(editor, WM_CLOSE, 0, 0);
 }
 
 void onCommand(HWND dialog, SourceTest& test, int controlId)
