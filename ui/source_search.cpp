@@ -119,8 +119,8 @@ struct Column {
     int width;  // dialog units
 };
 
-constexpr Column kColumns[] = {{L"Kind", 24}, {L"Name", 70}, {L"Found on", 64},
-                               {L"Address", 56}, {L"Stream", 66}, {L"Preset", 130}};
+constexpr Column kColumns[] = {{L"Kind", 24}, {L"Name", 70}, {L"Found on", 68},
+                               {L"Address", 62}, {L"Stream", 60}, {L"Preset", 122}};
 
 void addColumns(HWND dialog)
 {
