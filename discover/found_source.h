@@ -21,3 +21,7 @@ struct FoundSource {
     std::string reason;
     std::string note;  // what was done to it: "URL named 127.0.0.1; rewritten to 10.1.0.7"
 };
+
+// The preset in a line: "rtsp-tcp 10.1.0.9:8554 live/main", "ts-multi
+// 239.1.1.1:5004", or "- (why none)".
+std::string presetText(const FoundSource& source);

@@ -7,7 +7,10 @@
 # Wine prefix; and the Test Source dialog at 96 and 144 DPI against
 # GStreamer's RTSP server on 127.0.0.1 (the script runs itself through
 # tests/ui/source_peers.py, which starts it), with a verdict and with a
-# recommendation. Builds what it
+# recommendation; and the Find Sources dialog with the test camera's profiles
+# and the test announcer's sessions, found in network namespaces of the
+# script's own (it runs itself in them through tests/ui/camera_peers.py, with
+# a Wine session there: the search probes every interface). Builds what it
 # needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
 # into build/screenshots/, whose path it prints at the end.
 set -euo pipefail
@@ -16,6 +19,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ -z "${RIVERRA_TEST_RTSP_PORT:-}" ]; then
   exec /usr/bin/python3 "$root/tests/ui/source_peers.py" "${BASH_SOURCE[0]}" "$@"
 fi
+part=${1:-all}  # or find-sources, in the namespaces
 build=${RIVERRA_BUILD_ROOT:-$root/build}
 out=$build/screenshots
 run=$out/run
@@ -25,13 +29,13 @@ cmake -S "$root" -B "$build/win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build/win64" -j 2 --target RiverraConfig ui_remote >/dev/null
 
 # The editor reads config.dat beside itself: it runs from a folder of its own.
-rm -rf "$out"
+[ "$part" = find-sources ] || rm -rf "$out"
 mkdir -p "$run"
 cp "$build/win64/app/RiverraConfig.exe" "$build/win64/tests/ui/ui_remote.exe" "$run/"
 
 source "$root/scripts/wine-session.sh"
 trap wine_session_stop EXIT
-wine_session_start screenshots virtual
+wine_session_start "screenshots${part/all/}" virtual
 
 cd "$run"
 remote() { wine ui_remote.exe "$@" </dev/null | tr -d '\r'; }
@@ -57,6 +61,21 @@ wait_until_closed() {
   kill "$editor"
   exit 1
 }
+
+if [ "$part" = find-sources ]; then
+  remote unmanaged RiverraConfig.exe
+  remote sample-config
+  remote dpi 96
+  open_editor
+  remote tab 3
+  remote click 1032  # Find Sources
+  remote login "$RIVERRA_TEST_CAMERA_USER" "$RIVERRA_TEST_CAMERA_PASSWORD"
+  photograph find-sources "$(remote found)"
+  remote answer 8  # Close
+  remote close
+  wait_until_closed
+  exit 0
+fi
 
 remote unmanaged RiverraConfig.exe
 remote sample-config
@@ -122,6 +141,9 @@ for dpi in 96 144; do
   remote close
   wait_until_closed
 done
+
+wine_session_stop
+/usr/bin/python3 "$root/tests/ui/camera_peers.py" --shell "$root/scripts/screenshot.sh" find-sources
 
 rm -rf "$run"
 echo "Screenshots: $out"

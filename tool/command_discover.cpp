@@ -55,15 +55,6 @@ bool readAdditions(const DiscoverArguments& arguments, std::vector<Addition>& ad
     return true;
 }
 
-std::string presetText(const FoundSource& source)
-{
-    if (source.keyword.empty())
-        return "- (" + source.reason + ")";
-    std::string text = source.keyword + " " + (source.host.empty() ? "port " : source.host + ":") +
-                       std::to_string(source.port);
-    return source.streamName.empty() ? text : text + " " + source.streamName;
-}
-
 void printTable(const DiscoveryFindings& findings, std::ostream& out)
 {
     std::vector<TableRow> rows = {{"#", "Kind", "Name", "Found on", "Address", "Stream", "Preset"}};

@@ -11,6 +11,7 @@
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 #include "ui/save_prompt.h"
+#include "ui/source_search.h"
 #include "ui/source_test.h"
 
 namespace {
@@ -132,6 +133,7 @@ void requestClose(HWND window)
     if (preset_collection.anyChanged() && !live_mode && !userLetsClose(window))
         return;
     endSourceTest(window);
+    endSourceSearch(window);
     EndDialog(window, 0);
 }
 

@@ -11,13 +11,12 @@
 #include "model/text_conversion.h"
 #include "ui/no_throw.h"
 #include "ui/resource.h"
+#include "ui/source_search.h"
 #include "ui/source_test.h"
 #include "ui/url_paste.h"
 
 namespace {
 
-// The page offers at most this many presets, fewer than the collection allows.
-constexpr int kMaxPagePresets = 20;
 // A field is read as at most 255 UTF-16 units plus the terminator.
 constexpr int kFieldBufferUnits = 256;
 
@@ -190,9 +189,7 @@ void onAutoJitterClicked(HWND page)
 // other fields is committed first, so that refilling the page keeps it.
 void onStreamUrlPasted(HWND page, HWND field, const StreamUrl& url)
 {
-    commitPage(page);
-    applyStreamUrl(selectedPreset(page), url);
-    showPreset(page, false);
+    useStreamUrl(page, url);
     // A field that the URL's protocol has no use for is now disabled, and
     // the focus gone with it; the port field serves every protocol a URL gives.
     if (!IsWindowEnabled(field))
@@ -206,12 +203,14 @@ void onTestSource(HWND page)
     testSource(page, selectedTab(page));
 }
 
-void onAddPreset(HWND page)
+// What the page shows, unsaved edits included, is what the search's pick
+// goes into.
+void onFindSources(HWND page)
 {
     commitPage(page);
-    if (preset_collection.count() < kMaxPagePresets)
-        preset_collection.addPreset();
-    showPreset(page, true);
+    // A source just taken is most likely tested next.
+    if (findSources(page))
+        SetFocus(GetDlgItem(page, IDC_TEST_SOURCE));
 }
 
 // The collection never stays empty: removing the only preset leaves a fresh one.
@@ -248,8 +247,10 @@ void onCommand(HWND page, int controlId, int code)
         onAutoJitterClicked(page);
     else if (controlId == IDC_TEST_SOURCE && code == BN_CLICKED)
         onTestSource(page);
+    else if (controlId == IDC_FIND_SOURCES && code == BN_CLICKED)
+        onFindSources(page);
     else if (controlId == IDC_ADD_PRESET && code == BN_CLICKED)
-        onAddPreset(page);
+        addPreset(page);
     else if (controlId == IDC_REMOVE_PRESET && code == BN_CLICKED)
         onRemovePreset(page);
 }
@@ -287,6 +288,29 @@ void showPreset(HWND page, bool refreshTabs)
     SendDlgItemMessageW(page, IDC_PROTOCOL, CB_SETCURSEL, preset.protocol(), 0);
     showEndpoint(page, preset);
     showBuffering(page, preset);
+}
+
+void useStreamUrl(HWND page, const StreamUrl& url)
+{
+    commitPage(page);
+    applyStreamUrl(selectedPreset(page), url);
+    showPreset(page, false);
+}
+
+bool addPreset(HWND page)
+{
+    commitPage(page);
+    const bool added = preset_collection.count() < kMaxPagePresets;
+    if (added)
+        preset_collection.addPreset();
+    showPreset(page, true);
+    return added;
+}
+
+void showPresetTab(HWND page, int index)
+{
+    SendMessageW(tabsOf(page), TCM_SETCURSEL, index, 0);
+    showPreset(page, false);
 }
 
 void commitPage(HWND page)

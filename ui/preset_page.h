@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+struct StreamUrl;
+
+// The page offers at most this many presets, fewer than the collection allows.
+constexpr int kMaxPagePresets = 20;
+
 // Dialog procedure of the preset page (template IDD_PRESET_PAGE), a child of
 // the main window's tab control that edits the preset of the selected tab.
 INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
@@ -12,3 +17,14 @@ void showPreset(HWND page, bool refreshTabs);
 
 // Writes the page's fields into the selected preset.
 void commitPage(HWND page);
+
+// Sets protocol, host, port and stream name of the selected preset to those
+// of `url`, as a user's entries: what was typed into the page is committed first.
+void useStreamUrl(HWND page, const StreamUrl& url);
+
+// Add Preset: commits the page and adds a default preset, unless the page
+// holds kMaxPagePresets already; the selected tab stays. True when added.
+bool addPreset(HWND page);
+
+// Selects the tab of preset `index` and shows it, without committing the page.
+void showPresetTab(HWND page, int index);

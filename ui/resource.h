@@ -16,6 +16,7 @@
 #define IDB_LOGO_150 138
 #define IDB_LOGO_200 139
 #define IDD_SOURCE_TEST 140
+#define IDD_FIND_SOURCES 141
 
 // Main window (101)
 #define IDC_PRESET_TABS 1002
@@ -40,6 +41,7 @@
 #define IDC_ADD_PRESET 1029
 #define IDC_REMOVE_PRESET 1030
 #define IDC_TEST_SOURCE 1031
+#define IDC_FIND_SOURCES 1032
 
 // Save-changes prompt (136): Save is IDC_SAVE (1027), Don't Save is 5, Cancel is IDCANCEL (2).
 #define IDC_DONT_SAVE 5
@@ -53,3 +55,15 @@
 #define IDC_USE_PROTOCOL 1044
 #define IDC_USE_JITTER_BUFFER 1045
 #define IDC_TEST_STOP 1046
+
+// Find Sources (141): Close is IDCLOSE (8), the Escape key and the close box IDCANCEL (2).
+#define IDC_FIND_USER 1050
+#define IDC_FIND_PASSWORD 1051
+#define IDC_FIND_SEARCH 1052
+#define IDC_FIND_STOP 1053
+#define IDC_FIND_NEWS 1054
+#define IDC_FIND_PROGRESS 1055
+#define IDC_FIND_LIST 1056
+#define IDC_FIND_DETAIL 1057
+#define IDC_FIND_USE 1058
+#define IDC_FIND_ADD 1059

@@ -17,6 +17,7 @@
 #include "model/text_conversion.h"
 #include "probe/source_probe.h"
 #include "ui/no_throw.h"
+#include "ui/owned_dialog.h"
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 
@@ -319,16 +320,12 @@ void onStop(HWND dialog, SourceTest& test)
     showText(dialog, IDC_TEST_NEWS, L"stopping\u2026");
 }
 
-// In live mode the editor closes when the user turns to another program;
-// while this dialog is open, it is this dialog that loses the activation.
+// In live mode turning to another program closes the editor.
 void onActivate(HWND dialog, SourceTest& test, WPARAM wParam, LPARAM lParam)
 {
-    const HWND editor = GetWindow(dialog, GW_OWNER);
-    const HWND activated = reinterpret_cast<HWND>(lParam);
-    const bool turnsAway = LOWORD(wParam) == WA_INACTIVE && activated != editor &&
-                           !(activated && GetWindow(activated, GW_OWNER) == editor);
-    if (!live_mode || !turnsAway)
+    if (!live_mode || !turnsAwayFromEditor(dialog, wParam, lParam))
         return;
+    const HWND editor = GetWindow(dialog, GW_OWNER);
     stopTest(test);
     EndDialog(dialog, IDCANCEL);
     PostMessageW(editor, WM_CLOSE, 0, 0);
@@ -387,17 +384,6 @@ INT_PTR CALLBACK sourceTestProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return withoutExceptions([&] { return handleMessage(dialog, message, wParam, lParam); });
 }
 
-BOOL CALLBACK endIfSourceTest(HWND window, LPARAM owner)
-{
-    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
-        GetWindowLongPtrW(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(sourceTestProc) &&
-        GetWindowLongPtrW(window, DWLP_USER)) {
-        stopTest(stateOf(window));
-        EndDialog(window, IDCANCEL);
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 void testSource(HWND page, int presetIndex)
@@ -411,5 +397,5 @@ void testSource(HWND page, int presetIndex)
 
 void endSourceTest(HWND owner)
 {
-    EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), endIfSourceTest, reinterpret_cast<LPARAM>(owner));
+    cancelOwnedDialog(owner, sourceTestProc);
 }

@@ -214,4 +214,5 @@ def main():
     print("discover against the test camera and announcer: OK")
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -12,6 +12,8 @@
 //   ui_remote close                       asks the editor to close
 //   ui_remote prompt                      waits for the save-changes prompt; prints its frame
 //   ui_remote tested                      waits for the Test Source dialog's findings; prints its frame
+//   ui_remote login <user> <password>     searches again in Find Sources with a camera's log-in
+//   ui_remote found                       waits for Find Sources' results; prints its frame
 //   ui_remote answer <control id>         clicks a button of the prompt or dialog
 // Frames are printed as ImageMagick geometry: WIDTHxHEIGHT+X+Y.
 #include <windows.h>
@@ -84,7 +86,10 @@ int testConfig(int port)
     return writeConfigFile(cameras, pathBesideExecutable(L"config.dat")) ? 0 : 1;
 }
 
-HWND waitFor(HWND (*find)())
+// A search of Find Sources takes four seconds, and the one before it may still run.
+constexpr std::chrono::milliseconds kSearchLimit{12000};
+
+HWND waitFor(HWND (*find)(), std::chrono::milliseconds limit = kWaitLimit)
 {
     HWND found = nullptr;
     const bool shown = waitUntil(
@@ -92,7 +97,7 @@ HWND waitFor(HWND (*find)())
             found = find();
             return found && IsWindowVisible(found);
         },
-        kWaitLimit);
+        limit);
     return shown ? found : nullptr;
 }
 
@@ -118,6 +123,16 @@ HWND testedSource()
     const HWND dialog = ownedDialog();
     const HWND stop = dialog ? GetDlgItem(dialog, IDC_TEST_STOP) : nullptr;
     return stop && !IsWindowEnabled(stop) ? dialog : nullptr;
+}
+
+// The Find Sources dialog once a search has listed sources.
+HWND foundSources()
+{
+    const HWND dialog = ownedDialog();
+    const HWND stop = dialog ? GetDlgItem(dialog, IDC_FIND_STOP) : nullptr;
+    return stop && !IsWindowEnabled(stop) && SendDlgItemMessageW(dialog, IDC_FIND_LIST, LVM_GETITEMCOUNT, 0, 0) > 0
+               ? dialog
+               : nullptr;
 }
 
 // Returns once the editor has handled what it was sent.
@@ -158,6 +173,22 @@ int clickButton(HWND dialog, int controlId)
     return 0;
 }
 
+// Waits for the running search of Find Sources to end, then searches again
+// with the log-in.
+int searchWithLogin(const wchar_t* user, const wchar_t* password)
+{
+    const auto searchEnded = [] {
+        const HWND dialog = ownedDialog();
+        return dialog && !IsWindowEnabled(GetDlgItem(dialog, IDC_FIND_STOP)) ? dialog : nullptr;
+    };
+    if (!waitUntil([&] { return searchEnded() != nullptr; }, kSearchLimit))
+        return 1;
+    const HWND dialog = searchEnded();
+    SetDlgItemTextW(dialog, IDC_FIND_USER, user);
+    SetDlgItemTextW(dialog, IDC_FIND_PASSWORD, password);
+    return clickButton(dialog, IDC_FIND_SEARCH);
+}
+
 int run(int count, wchar_t** arguments)
 {
     const std::wstring command = count > 1 ? arguments[1] : L"";
@@ -176,6 +207,8 @@ int run(int count, wchar_t** arguments)
         return printFrame(waitFor(ownedDialog));
     if (command == L"tested")
         return printFrame(waitFor(testedSource));
+    if (command == L"found")
+        return printFrame(waitFor(foundSources, kSearchLimit));
     const HWND main = editor();
     if (!main)
         return 1;
@@ -187,7 +220,9 @@ int run(int count, wchar_t** arguments)
         return PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"answer" && count > 2)
         return clickButton(ownedDialog(), number);
-    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|test-config PORT|wait|tab N|click ID|close|prompt|tested|answer ID\n");
+    if (command == L"login" && count > 3)
+        return searchWithLogin(arguments[2], arguments[3]);
+    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|test-config PORT|wait|tab N|click ID|close|prompt|tested|login USER PASSWORD|found|answer ID\n");
     return 2;
 }
 

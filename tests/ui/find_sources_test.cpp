@@ -1,0 +1,199 @@
+// The Find Sources button of the preset page and its dialog, driven as a user
+// drives them, against the test camera that camera_peers.py runs beside the
+// Wine session: found by WS-Discovery, its profiles listed once the user gives
+// its log-in.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "app/process_state.h"
+#include "model/protocol_table.h"
+#include "tests/ui/editor_session.h"
+#include "ui/resource.h"
+
+using namespace uitest;
+
+namespace {
+
+// A search takes four seconds; the camera's answers come within it.
+constexpr milliseconds kSearchLimit{12000};
+
+std::wstring environmentText(const wchar_t* name)
+{
+    wchar_t text[64] = {};
+    GetEnvironmentVariableW(name, text, 64);
+    return text;
+}
+
+HWND listOf(HWND dialog)
+{
+    return GetDlgItem(dialog, IDC_FIND_LIST);
+}
+
+int rows(HWND dialog)
+{
+    return static_cast<int>(SendMessageW(listOf(dialog), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring cell(HWND dialog, int row, int column)
+{
+    wchar_t text[256] = {};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    SendMessageW(listOf(dialog), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// The news line and every row, for a failure's message.
+std::string listing(HWND dialog)
+{
+    std::wstring text = windowText(GetDlgItem(dialog, IDC_FIND_NEWS));
+    for (int row = 0; row < rows(dialog); ++row) {
+        text += L"\n";
+        for (int column = 0; column < 6; ++column)
+            text += cell(dialog, row, column) + L" | ";
+    }
+    return std::string(text.begin(), text.end());
+}
+
+bool searching(HWND dialog)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, IDC_FIND_STOP)) != FALSE;
+}
+
+bool enabledIn(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+void typeInto(HWND dialog, int id, const std::wstring& typed)
+{
+    clickWindow(GetDlgItem(dialog, id));
+    typeText(typed);
+}
+
+class FindSources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        user_ = environmentText(L"RIVERRA_TEST_CAMERA_USER");
+        password_ = environmentText(L"RIVERRA_TEST_CAMERA_PASSWORD");
+        if (user_.empty())
+            GTEST_SKIP() << "run through camera_peers.py, which starts the test camera";
+        removeConfig();
+        live_mode = false;
+    }
+    void TearDown() override
+    {
+        removeConfig();
+        live_mode = false;
+    }
+
+    // Presses Find Sources and waits for its dialog.
+    HWND openSearch(const EditorSession& editor)
+    {
+        editor.click(IDC_FIND_SOURCES);
+        const HWND dialog = editor.waitForOtherDialog();
+        EXPECT_NE(dialog, nullptr) << "no Find Sources dialog";
+        return dialog;
+    }
+
+    // Searches again with the camera's log-in, and waits for the camera's profiles.
+    bool searchWithLogin(const EditorSession& editor, HWND dialog)
+    {
+        if (!waitUntil([&] { return !searching(dialog); }, kSearchLimit))
+            return false;
+        typeInto(dialog, IDC_FIND_USER, user_);
+        typeInto(dialog, IDC_FIND_PASSWORD, password_);
+        clickWindow(GetDlgItem(dialog, IDC_FIND_SEARCH));
+        editor.flushInput();
+        return waitUntil([&] { return !searching(dialog) && rows(dialog) > 0; }, kSearchLimit);
+    }
+
+    std::wstring user_;
+    std::wstring password_;
+};
+
+TEST_F(FindSources, ListsTheCameraWithItsLoginAndUseForThisPresetFillsThePage)
+{
+    live_mode = true;  // the dialog is the editor's own: the editor stays open
+    writeConfig(presets(20, 19));
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    const HWND dialog = openSearch(editor);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(windowText(dialog), L"Find Sources");
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), editor.window());
+    ASSERT_TRUE(searchWithLogin(editor, dialog));
+
+    SCOPED_TRACE(listing(dialog));
+    EXPECT_EQ(cell(dialog, 0, 0), L"onvif");
+    EXPECT_EQ(cell(dialog, 0, 1), L"Stage Left / Main");
+    EXPECT_EQ(cell(dialog, 0, 3), L"10.1.0.9");
+    EXPECT_EQ(cell(dialog, 0, 5), L"rtsp-tcp 10.1.0.9:8554 live/main");
+    EXPECT_NE(windowText(GetDlgItem(dialog, IDC_FIND_DETAIL)).find(L"rewritten to 10.1.0.9"), std::wstring::npos);
+    EXPECT_TRUE(enabledIn(dialog, IDC_FIND_USE));
+    EXPECT_FALSE(enabledIn(dialog, IDC_FIND_ADD));  // the page holds 20 presets
+    EXPECT_FALSE(editor.anyChanged());
+
+    clickWindow(GetDlgItem(dialog, IDC_FIND_USE));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
+    EXPECT_FALSE(editor.ended());
+    EXPECT_EQ(editor.protocolShown(), protocolIndexOfKeyword("rtsp-tcp"));
+    EXPECT_EQ(editor.text(IDC_HOST), L"10.1.0.9");
+    EXPECT_EQ(editor.text(IDC_PORT), L"8554");
+    EXPECT_EQ(editor.text(IDC_STREAM_NAME), L"live/main");
+    EXPECT_EQ(editor.focus(), editor.control(IDC_TEST_SOURCE));
+    EXPECT_TRUE(editor.anyChanged());
+}
+
+TEST_F(FindSources, AddAsNewPresetAddsTheSourceAsAPresetOfItsName)
+{
+    writeConfig(presets(1));
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    const HWND dialog = openSearch(editor);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(searchWithLogin(editor, dialog));
+    clickWindow(GetDlgItem(dialog, IDC_FIND_ADD));
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
+
+    EXPECT_EQ(editor.tabCount(), 2);
+    EXPECT_EQ(editor.selectedTab(), 1);
+    EXPECT_EQ(editor.tabTitle(1), L"Stage Left / Main");
+    EXPECT_EQ(editor.text(IDC_HOST), L"10.1.0.9");
+    editor.pressSave();
+    EXPECT_EQ(loadedConfig().at(0).name(), "Stream 1");
+    EXPECT_EQ(loadedConfig().at(1).streamName(), "live/main");
+}
+
+TEST_F(FindSources, StopEndsASearchAtOnceAndClosingTheEditorEndsASearch)
+{
+    writeConfig(presets(1));
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    HWND dialog = openSearch(editor);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(searching(dialog));
+    const auto start = std::chrono::steady_clock::now();
+    clickWindow(GetDlgItem(dialog, IDC_FIND_STOP));
+    ASSERT_TRUE(waitUntil([&] { return !searching(dialog); }, kSearchLimit));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(1000));
+    EXPECT_NE(windowText(GetDlgItem(dialog, IDC_FIND_NEWS)).find(L"found before the stop"), std::wstring::npos);
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
+
+    dialog = openSearch(editor);
+    ASSERT_NE(dialog, nullptr);
+    PostMessageW(editor.window(), WM_CLOSE, 0, 0);  // as the system closes it
+    EXPECT_TRUE(editor.waitForEnd());
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+}  // namespace
