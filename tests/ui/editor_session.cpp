@@ -321,6 +321,14 @@ HWND EditorSession::waitForOtherDialog(milliseconds limit) const
     return found;
 }
 
+HWND EditorSession::waitForActiveDialog(milliseconds limit) const
+{
+    const HWND dialog = waitForOtherDialog(limit);
+    if (!dialog || !waitUntil([dialog] { return GetForegroundWindow() == dialog; }, limit))
+        return nullptr;
+    return dialog;
+}
+
 bool EditorSession::noOtherDialog() const
 {
     return waitForOtherDialog(milliseconds(0)) == nullptr;

@@ -87,6 +87,9 @@ public:
     // The first shown dialog of the window's thread other than the main window
     // (the save-changes prompt or a message box); null when none appears in time.
     HWND waitForOtherDialog(milliseconds limit = kWaitLimit) const;
+    // The same once it has taken the activation: a click on another window
+    // before then would be taken back when the dialog activates.
+    HWND waitForActiveDialog(milliseconds limit = kWaitLimit) const;
     // True when no such dialog is shown.
     bool noOtherDialog() const;
     // Finds the dialog, clicks its button `buttonId` and waits until it is gone.

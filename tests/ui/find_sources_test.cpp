@@ -99,8 +99,8 @@ protected:
     HWND openSearch(const EditorSession& editor)
     {
         editor.click(IDC_FIND_SOURCES);
-        const HWND dialog = editor.waitForOtherDialog();
-        EXPECT_NE(dialog, nullptr) << "no Find Sources dialog";
+        const HWND dialog = editor.waitForActiveDialog();
+        EXPECT_NE(dialog, nullptr) << "no active Find Sources dialog";
         return dialog;
     }
 
