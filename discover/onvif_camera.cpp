@@ -59,7 +59,7 @@ public:
             result = postSoap(address_, url, soapEnvelope(body, nullptr), digestFor(url), limit_, answer);
         }
         if (!result.ok()) {
-            problem_ = result.problem.empty() ? "no answer in time" : result.problem;
+            problem_ = "cannot be reached (" + (result.problem.empty() ? "no answer in time" : result.problem) + ")";
             return false;
         }
         std::string reason;
