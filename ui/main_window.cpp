@@ -8,6 +8,7 @@
 #include "app/configuration.h"
 #include "ui/logo.h"
 #include "ui/no_throw.h"
+#include "ui/owned_dialog.h"
 #include "ui/preset_page.h"
 #include "ui/resource.h"
 #include "ui/save_prompt.h"
@@ -137,15 +138,6 @@ void requestClose(HWND window)
     EndDialog(window, 0);
 }
 
-// In live mode the window closes when the user turns to another window; the
-// editor's own message boxes (a failed save) take the activation too, and
-// must not close it behind them with the edits lost.
-bool losesActivationToOtherWindow(HWND window, WPARAM wParam, LPARAM lParam)
-{
-    const HWND activated = reinterpret_cast<HWND>(lParam);
-    return LOWORD(wParam) == WA_INACTIVE && !(activated && GetWindow(activated, GW_OWNER) == window);
-}
-
 INT_PTR onNotify(HWND window, const NMHDR& header)
 {
     if (header.code == TCN_SELCHANGING)
@@ -175,7 +167,9 @@ INT_PTR onCommand(HWND window, int controlId)
 
 INT_PTR onActivate(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    if (!live_mode || !losesActivationToOtherWindow(window, wParam, lParam))
+    // The editor's own message boxes (a failed save) take the activation
+    // too, and must not close it behind them with the edits lost.
+    if (!live_mode || !turnsAwayFromEditor(window, wParam, lParam))
         return FALSE;
     requestClose(window);
     return TRUE;

@@ -18,12 +18,19 @@ BOOL CALLBACK cancelIfOwnedDialog(HWND window, LPARAM wanted)
 
 }  // namespace
 
-bool turnsAwayFromEditor(HWND dialog, WPARAM wParam, LPARAM lParam)
+bool turnsAwayFromEditor(HWND editor, WPARAM wParam, LPARAM lParam)
 {
-    const HWND editor = GetWindow(dialog, GW_OWNER);
     const HWND activated = reinterpret_cast<HWND>(lParam);
     return LOWORD(wParam) == WA_INACTIVE && activated != editor &&
            !(activated && GetWindow(activated, GW_OWNER) == editor);
+}
+
+void endWithEditor(HWND dialog)
+{
+    // The owner is asked for before the dialog ends.
+    const HWND editor = GetWindow(dialog, GW_OWNER);
+    EndDialog(dialog, IDCANCEL);
+    PostMessageW(editor, WM_CLOSE, 0, 0);
 }
 
 void cancelOwnedDialog(HWND owner, DLGPROC procedure)

@@ -319,12 +319,10 @@ void onInitDialog(HWND dialog, SourceSearch& search)
 // In live mode turning to another program closes the editor.
 void onActivate(HWND dialog, SourceSearch& search, WPARAM wParam, LPARAM lParam)
 {
-    if (!live_mode || !turnsAwayFromEditor(dialog, wParam, lParam))
+    if (!live_mode || !turnsAwayFromEditor(GetWindow(dialog, GW_OWNER), wParam, lParam))
         return;
-    const HWND editor = GetWindow(dialog, GW_OWNER);
     stopSearch(search);
-    EndDialog(dialog, IDCANCEL);
-    PostMessageW(editor, WM_CLOSE, 0, 0);
+    endWithEditor(dialog);
 }
 
 void onCommand(HWND dialog, SourceSearch& search, int controlId)

@@ -323,12 +323,10 @@ void onStop(HWND dialog, SourceTest& test)
 // In live mode turning to another program closes the editor.
 void onActivate(HWND dialog, SourceTest& test, WPARAM wParam, LPARAM lParam)
 {
-    if (!live_mode || !turnsAwayFromEditor(dialog, wParam, lParam))
+    if (!live_mode || !turnsAwayFromEditor(GetWindow(dialog, GW_OWNER), wParam, lParam))
         return;
-    const HWND editor = GetWindow(dialog, GW_OWNER);
     stopTest(test);
-    EndDialog(dialog, IDCANCEL);
-    PostMessageW(editor, WM_CLOSE, 0, 0);
+    endWithEditor(dialog);
 }
 
 void onCommand(HWND dialog, SourceTest& test, int controlId)
