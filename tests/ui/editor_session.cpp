@@ -71,6 +71,19 @@ void removeConfig()
     RemoveDirectoryW(configPath().c_str());
 }
 
+void EditorTest::SetUp()
+{
+    removeConfig();
+    preset_collection = StreamSettingsSet(1);
+    live_mode = false;
+}
+
+void EditorTest::TearDown()
+{
+    removeConfig();
+    live_mode = false;
+}
+
 std::string configBytes()
 {
     std::string bytes;
@@ -321,10 +334,11 @@ HWND EditorSession::waitForOtherDialog(milliseconds limit) const
     return found;
 }
 
-HWND EditorSession::waitForActiveDialog(milliseconds limit) const
+HWND EditorSession::openDialog(int buttonId) const
 {
-    const HWND dialog = waitForOtherDialog(limit);
-    if (!dialog || !waitUntil([dialog] { return GetForegroundWindow() == dialog; }, limit))
+    click(buttonId);
+    const HWND dialog = waitForOtherDialog();
+    if (!dialog || !waitUntil([dialog] { return GetForegroundWindow() == dialog; }, kWaitLimit))
         return nullptr;
     return dialog;
 }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -33,6 +35,14 @@ std::string configBytes();
 void writeConfig(const StreamSettingsSet& presets);
 // The presets that config.dat holds.
 StreamSettingsSet loadedConfig();
+
+// A test of the editor in this process: it starts without config.dat, with
+// the one default preset, in normal mode, and leaves no config.dat behind.
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
 
 // A collection of `count` default presets Stream 1 ... with `current` stored.
 StreamSettingsSet presets(int count, int current = 0);
@@ -87,9 +97,10 @@ public:
     // The first shown dialog of the window's thread other than the main window
     // (the save-changes prompt or a message box); null when none appears in time.
     HWND waitForOtherDialog(milliseconds limit = kWaitLimit) const;
-    // The same once it has taken the activation: a click on another window
-    // before then would be taken back when the dialog activates.
-    HWND waitForActiveDialog(milliseconds limit = kWaitLimit) const;
+    // Presses button `buttonId` and waits for the dialog it opens
+    // to take the activation (a click on another window before then would be
+    // taken back when the dialog activates); null when none does in time.
+    HWND openDialog(int buttonId) const;
     // True when no such dialog is shown.
     bool noOtherDialog() const;
     // Finds the dialog, clicks its button `buttonId` and waits until it is gone.

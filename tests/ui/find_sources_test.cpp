@@ -78,7 +78,7 @@ void typeInto(HWND dialog, int id, const std::wstring& typed)
     typeText(typed);
 }
 
-class FindSources : public ::testing::Test {
+class FindSources : public EditorTest {
 protected:
     void SetUp() override
     {
@@ -86,20 +86,13 @@ protected:
         password_ = environmentText(L"RIVERRA_TEST_CAMERA_PASSWORD");
         if (user_.empty())
             GTEST_SKIP() << "run through camera_peers.py, which starts the test camera";
-        removeConfig();
-        live_mode = false;
-    }
-    void TearDown() override
-    {
-        removeConfig();
-        live_mode = false;
+        EditorTest::SetUp();
     }
 
     // Presses Find Sources and waits for its dialog.
     HWND openSearch(const EditorSession& editor)
     {
-        editor.click(IDC_FIND_SOURCES);
-        const HWND dialog = editor.waitForActiveDialog();
+        const HWND dialog = editor.openDialog(IDC_FIND_SOURCES);
         EXPECT_NE(dialog, nullptr) << "no active Find Sources dialog";
         return dialog;
     }

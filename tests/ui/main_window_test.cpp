@@ -40,20 +40,8 @@ RECT windowRect(HWND window)
     return rect;
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public EditorTest {
 protected:
-    void SetUp() override
-    {
-        removeConfig();
-        preset_collection = StreamSettingsSet(1);
-        live_mode = false;
-    }
-    void TearDown() override
-    {
-        removeConfig();
-        live_mode = false;
-    }
-
     // Shows the prompt with Close and checks it is the save-changes prompt.
     HWND closeToPrompt(const EditorSession& editor)
     {

@@ -69,7 +69,7 @@ void expectRepaintsAndMoves(HWND dialog)
     EXPECT_EQ(moved.left, frame.left + 4);
 }
 
-class SourceTest : public ::testing::Test {
+class SourceTest : public EditorTest {
 protected:
     void SetUp() override
     {
@@ -77,21 +77,13 @@ protected:
         silentPort_ = portFromEnvironment(L"RIVERRA_TEST_SILENT_PORT");
         if (rtspPort_ == 0 || silentPort_ == 0)
             GTEST_SKIP() << "run through source_peers.py, which starts the sources";
-        removeConfig();
-        preset_collection = StreamSettingsSet(1);
-        live_mode = false;
-    }
-    void TearDown() override
-    {
-        removeConfig();
-        live_mode = false;
+        EditorTest::SetUp();
     }
 
     // Presses Test Source and waits for its dialog.
     HWND openTest(const EditorSession& editor)
     {
-        editor.click(IDC_TEST_SOURCE);
-        const HWND dialog = editor.waitForActiveDialog();
+        const HWND dialog = editor.openDialog(IDC_TEST_SOURCE);
         EXPECT_NE(dialog, nullptr) << "no active Test Source dialog";
         return dialog;
     }
