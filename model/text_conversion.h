@@ -32,7 +32,9 @@ std::string toNarrow(const std::wstring& wide);
 // the text it was given and `lost` the characters that became '?'.
 bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost);
 
-// The same between UTF-8 (the probe's texts) and UTF-16.
+// UTF-8 (the texts of the probe and the tool) and UTF-16 (command lines,
+// paths, the console), the whole string. Both expect valid input; what is
+// not converts to "".
 std::wstring wideFromUtf8(const std::string& utf8);
 std::string utf8FromWide(const std::wstring& wide);
 #endif

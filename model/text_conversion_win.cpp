@@ -108,15 +108,24 @@ bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstri
 
 std::wstring wideFromUtf8(const std::string& utf8)
 {
-    return wideFrom(CP_UTF8, utf8);
+    if (utf8.empty())
+        return {};
+    const int length = static_cast<int>(utf8.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], units);
+    return wide;
 }
 
-std::string utf8FromWide(const std::wstring& wide)
+std::string utf8FromWide(const std::wstring& utf16)
 {
-    try {
-        std::wstring lost;  // UTF-8 holds every character
-        return toCodePage(CP_UTF8, std::wstring(wide.c_str()), lost);
-    } catch (const std::bad_alloc&) {
-        return "Error";
-    }
+    if (utf16.empty())
+        return {};
+    const int length = static_cast<int>(utf16.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
 }

@@ -12,8 +12,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "model/text_conversion.h"
 #include "tool/presets_tool.h"
-#include "tool/utf16_win.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool writeTo(DWORD stream, const std::string& utf8)
     DWORD mode = 0;
     DWORD done = 0;
     if (GetConsoleMode(handle, &mode)) {
-        const std::wstring text = utf16FromUtf8(utf8);
+        const std::wstring text = wideFromUtf8(utf8);
         return WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
                done == text.size();
     }
@@ -57,7 +57,7 @@ int wmain(int argc, wchar_t** argv)
     _setmode(_fileno(stdin), _O_BINARY);
     std::vector<std::string> arguments;
     for (int index = 1; index < argc; ++index)
-        arguments.push_back(utf8FromUtf16(argv[index]));
+        arguments.push_back(utf8FromWide(argv[index]));
 
     HandleBuffer outBuffer(STD_OUTPUT_HANDLE);
     HandleBuffer errBuffer(STD_ERROR_HANDLE);

@@ -5,7 +5,6 @@
 #include "model/text_conversion.h"
 #include "tool/code_page.h"
 #include "tool/tool_files.h"
-#include "tool/utf16_win.h"
 
 namespace {
 
@@ -28,11 +27,11 @@ public:
             return true;
         }
         std::wstring lost;
-        ansi = toCodePage(number_, utf16FromUtf8(utf8), lost);
+        ansi = toCodePage(number_, wideFromUtf8(utf8), lost);
         if (lost.empty())
             return true;
         std::u32string lostCodePoints;
-        decodeUtf8(utf8FromUtf16(lost), lostCodePoints);
+        decodeUtf8(utf8FromWide(lost), lostCodePoints);
         problem = "the character " + codePointName(lostCodePoints.at(0)) + ", which " + name() + " cannot hold";
         return false;
     }
@@ -50,7 +49,7 @@ public:
         }
         std::wstring wide(static_cast<size_t>(units), L'\0');
         MultiByteToWideChar(number_, MB_ERR_INVALID_CHARS, ansi.data(), length, &wide[0], units);
-        utf8 = utf8FromUtf16(wide);
+        utf8 = utf8FromWide(wide);
         return true;
     }
 
@@ -74,34 +73,10 @@ std::unique_ptr<CodePage> namedCodePage(unsigned number)
 
 FilePath toFilePath(const std::string& utf8)
 {
-    return utf16FromUtf8(utf8);
+    return wideFromUtf8(utf8);
 }
 
 std::string utf8Path(const FilePath& path)
 {
-    return utf8FromUtf16(path);
-}
-
-std::wstring utf16FromUtf8(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int length = static_cast<int>(utf8.size());
-    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &wide[0], units);
-    return wide;
-}
-
-std::string utf8FromUtf16(const std::wstring& utf16)
-{
-    if (utf16.empty())
-        return {};
-    const int length = static_cast<int>(utf16.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), length, &utf8[0], bytes, nullptr, nullptr);
-    return utf8;
+    return utf8FromWide(path);
 }
