@@ -184,6 +184,14 @@ private:
     std::vector<std::thread> workers_;
 };
 
+// A finding that was measured; one that was not is left out, not null.
+template <typename Value>
+void putIfMeasured(Json& entry, const char* key, const std::optional<Value>& value)
+{
+    if (value)
+        entry[key] = *value;
+}
+
 Json jsonOf(const ChosenPreset& preset, const ProbeReport& report)
 {
     Json entry = {{"index", preset.index},
@@ -199,18 +207,12 @@ Json jsonOf(const ChosenPreset& preset, const ProbeReport& report)
         entry["busy"] = true;
     if (!report.busyOwner.empty())
         entry["busy_owner"] = report.busyOwner;
-    if (report.packets)
-        entry["packets"] = *report.packets;
-    if (report.bytes)
-        entry["bytes"] = *report.bytes;
-    if (report.tsPackets)
-        entry["ts_packets"] = *report.tsPackets;
-    if (report.mpegTs)
-        entry["mpeg_ts"] = *report.mpegTs;
-    if (report.rtspStatus)
-        entry["rtsp_status"] = *report.rtspStatus;
-    if (report.media)
-        entry["media"] = *report.media;
+    putIfMeasured(entry, "packets", report.packets);
+    putIfMeasured(entry, "bytes", report.bytes);
+    putIfMeasured(entry, "ts_packets", report.tsPackets);
+    putIfMeasured(entry, "mpeg_ts", report.mpegTs);
+    putIfMeasured(entry, "rtsp_status", report.rtspStatus);
+    putIfMeasured(entry, "media", report.media);
     if (!report.senders.empty())
         entry["senders"] = report.senders;
     if (!report.interfaces.empty()) {
@@ -229,18 +231,12 @@ Json jsonOf(const ChosenPreset& preset, const ProbeReport& report)
     }
     if (!report.recommendedProtocol.empty())
         entry["recommended_protocol"] = report.recommendedProtocol;
-    if (report.bitrateKbps)
-        entry["bitrate_kbps"] = *report.bitrateKbps;
-    if (report.payloadType)
-        entry["payload_type"] = *report.payloadType;
-    if (report.lost)
-        entry["lost"] = *report.lost;
-    if (report.ccErrors)
-        entry["cc_errors"] = *report.ccErrors;
-    if (report.jitterMs)
-        entry["jitter_ms"] = *report.jitterMs;
-    if (report.suggestedJitterBufferMs)
-        entry["suggested_jitter_buffer_ms"] = *report.suggestedJitterBufferMs;
+    putIfMeasured(entry, "bitrate_kbps", report.bitrateKbps);
+    putIfMeasured(entry, "payload_type", report.payloadType);
+    putIfMeasured(entry, "lost", report.lost);
+    putIfMeasured(entry, "cc_errors", report.ccErrors);
+    putIfMeasured(entry, "jitter_ms", report.jitterMs);
+    putIfMeasured(entry, "suggested_jitter_buffer_ms", report.suggestedJitterBufferMs);
     return entry;
 }
 
