@@ -7,11 +7,18 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev python3 python3-pefile
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 xvfb xdotool imagemagick x11-utils zip unzip
+  wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils zip unzip
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly ffmpeg iproute2
   libpugixml-dev zlib1g-dev libssl-dev dpkg-dev
 )
+
+# The shipping build is 32-bit: Wine's 32-bit loader comes from Debian's i386
+# packages, beside the 64-bit one.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  [ "$(id -u)" -eq 0 ] || { echo "Adding the i386 architecture needs root: sudo $0" >&2; exit 1; }
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do

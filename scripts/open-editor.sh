@@ -37,10 +37,10 @@ host_dir=$WINEPREFIX/drive_c/Orvanta/Bin32
 mkdir -p "$host_dir"
 cp "$build/win64/host/Module.NetworkVideo.x86.dll" "$build/win64/host/FrameWork.Versions.x86.dll" "$host_dir/"
 export RIVERRA_HOST_LOG
-RIVERRA_HOST_LOG=$(winepath -w "$editor_dir/host-calls.log" 2>/dev/null)
+RIVERRA_HOST_LOG=$("$root/scripts/wine-run" winepath -w "$editor_dir/host-calls.log" 2>/dev/null)
 
 echo "== opening the editor on display $DISPLAY"
-(cd "$editor_dir" && exec wine RiverraConfig.exe "$@" >"$editor_dir/editor-output.txt" 2>&1) &
+(cd "$editor_dir" && exec "$root/scripts/wine-run" RiverraConfig.exe "$@" >"$editor_dir/editor-output.txt" 2>&1) &
 editor_pid=$!
 
 if ! timeout 60 xdotool search --sync --onlyvisible --name "$title" >/dev/null 2>&1; then

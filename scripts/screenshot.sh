@@ -38,7 +38,7 @@ trap wine_session_stop EXIT
 wine_session_start "screenshots${part/all/}" virtual
 
 cd "$run"
-remote() { wine ui_remote.exe "$@" </dev/null | tr -d '\r'; }
+remote() { "$root/scripts/wine-run" ui_remote.exe "$@" </dev/null | tr -d '\r'; }
 photograph() {  # <name> <frame>: the virtual screen, cropped to the frame
   sleep 0.5  # the last repaint
   import -window root "$out/screen.png"
@@ -48,7 +48,7 @@ photograph() {  # <name> <frame>: the virtual screen, cropped to the frame
 
 open_editor() {  # sets $editor and $frame
   # Any command line lets the editor run without the production system's libraries.
-  wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
+  "$root/scripts/wine-run" RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
   editor=$!
   frame=$(remote wait)
 }
@@ -108,7 +108,7 @@ remote answer 5
 wait_until_closed
 
 truncate -s 300 config.dat  # cut off inside the second preset
-wine RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
+"$root/scripts/wine-run" RiverraConfig.exe screenshot </dev/null >/dev/null 2>&1 &
 editor=$!
 box=$(remote prompt)
 photograph damaged-config "$box"

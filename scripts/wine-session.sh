@@ -45,7 +45,7 @@ wine_session_start() {
   # Started with all three streams on /dev/null: the Wine services inherit them,
   # and a reader of our output would otherwise wait for those services to exit.
   wineserver -p </dev/null >/dev/null 2>&1
-  timeout 120 wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+  timeout 120 "$(dirname "${BASH_SOURCE[0]}")/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
 }
 
 wine_session_stop() {

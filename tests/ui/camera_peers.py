@@ -27,10 +27,11 @@ source "$1/scripts/wine-session.sh"
 trap wine_session_stop EXIT
 wine_session_start find-sources virtual </dev/null >/dev/null 2>&1 || exit 1
 export WINEDEBUG=-all
+root=$1
 program=$2
 shift 2
-(cd "$(dirname "$program")" && wine ui_remote.exe unmanaged "$(basename "$program")" </dev/null >/dev/null)
-wine "$program" "$@"
+(cd "$(dirname "$program")" && "$root/scripts/wine-run" ui_remote.exe unmanaged "$(basename "$program")" </dev/null >/dev/null)
+"$root/scripts/wine-run" "$program" "$@"
 '''
 
 
