@@ -1,5 +1,6 @@
 #include "model/stream_url.h"
 
+#include "model/code_page.h"
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
 
@@ -25,6 +26,7 @@ struct UrlParts {
     std::string scheme;  // lower case
     bool hasUserInfo = false;  // an "@" before the host, perhaps with nothing before it
     std::string userInfo;
+    bool hiddenCredentials = false;  // a user name and password that hold "/", "?" or "#"
     bool ipv6 = false;
     std::string host;
     std::string port;  // empty when the URL gives none
@@ -49,6 +51,27 @@ bool isBlankOrControl(char c)
     return byte <= 0x20 || byte == 0x7F;
 }
 
+// Space of any width and control characters end a URL: a text that holds
+// one is more than one URL. Other invisible characters (zero-width ones,
+// direction marks) are refused where they stand.
+bool isSpaceOrControl(char32_t c)
+{
+    return c <= 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The first invisible character of UTF-8 text; 0 when there is none.
+char32_t firstInvisible(const std::string& utf8)
+{
+    std::u32string codePoints;
+    decodeUtf8(utf8, codePoints);
+    for (char32_t c : codePoints) {
+        if (isInvisible(c))
+            return c;
+    }
+    return 0;
+}
+
 bool allDigits(const std::string& text)
 {
     for (char c : text) {
@@ -65,17 +88,6 @@ std::string lowerCase(std::string text)
             c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
-}
-
-std::string withoutSurroundingBlanks(const std::string& text)
-{
-    size_t first = 0;
-    size_t end = text.size();
-    while (first < end && isBlankOrControl(text[first]))
-        ++first;
-    while (end > first && isBlankOrControl(text[end - 1]))
-        --end;
-    return text.substr(first, end - first);
 }
 
 // The stream name is what follows "host:port/".
@@ -95,14 +107,32 @@ bool isScheme(const std::string& text)
     return true;
 }
 
+// Camera pages rarely percent-encode passwords: in user:pa/ss@host/path the
+// authority seems to end at the first "/", and the password would become
+// host, port and stream name. `text` follows "scheme://" and any "userinfo@"
+// that the authority shows. Credentials hide in it when an "@" stands after
+// the apparent authority, and either a ":" within that authority starts a
+// password, or a "/" follows the host after the last "@".
+bool hidesCredentials(const std::string& text)
+{
+    const size_t authorityEnd = text.find_first_of("/?#");
+    const size_t lastAt = text.rfind('@');
+    if (authorityEnd == std::string::npos || lastAt == std::string::npos || lastAt < authorityEnd)
+        return false;
+    return text.find(':') < authorityEnd || text.find('/', lastAt) != std::string::npos;
+}
+
 // False when `text` is not one URL and nothing else.
 bool splitUrl(const std::string& text, UrlParts& parts)
 {
     const size_t schemeEnd = text.find("://");
     if (schemeEnd == std::string::npos || !isScheme(text.substr(0, schemeEnd)))
         return false;
-    for (char c : text) {
-        if (isBlankOrControl(c))
+    std::u32string codePoints;
+    if (!decodeUtf8(text, codePoints))
+        return false;
+    for (char32_t c : codePoints) {
+        if (isSpaceOrControl(c))
             return false;
     }
     parts.scheme = lowerCase(text.substr(0, schemeEnd));
@@ -123,6 +153,7 @@ bool splitUrl(const std::string& text, UrlParts& parts)
         parts.userInfo = authority.substr(0, at);
         authority.erase(0, at + 1);
     }
+    parts.hiddenCredentials = hidesCredentials(authority + parts.rest);
     const size_t colon = authority.find(':');
     parts.ipv6 = authority.compare(0, 1, "[") == 0 ||
                  (colon != std::string::npos && authority.find(':', colon + 1) != std::string::npos);
@@ -130,6 +161,20 @@ bool splitUrl(const std::string& text, UrlParts& parts)
     if (colon != std::string::npos)
         parts.port = authority.substr(colon + 1);
     return true;
+}
+
+// Why an invisible character in the host, the port or the stream name
+// cannot be taken; "" when there is none. The character is named: it
+// cannot be seen.
+std::string invisibleProblem(const UrlParts& parts)
+{
+    if (const char32_t c = firstInvisible(parts.host + parts.port))
+        return "The host holds an invisible character (" + codePointName(c) +
+               "), which no address has: type the host without it.";
+    if (const char32_t c = firstInvisible(parts.rest))
+        return "The stream name holds an invisible character (" + codePointName(c) +
+               "), which the source would not know: type the stream name without it.";
+    return "";
 }
 
 // Whether the query holds the parameter `name`, with any value but "0".
@@ -245,7 +290,9 @@ StreamUrl readRtsp(const UrlParts& parts)
     if (!problem.empty())
         return refused(problem);
     const std::string streamName = withoutLeadingSlash(parts.rest);
-    if (streamName.size() > static_cast<size_t>(kMaxStreamNameCharacters))
+    std::u32string characters;
+    decodeUtf8(streamName, characters);
+    if (utf16Length(characters) > static_cast<size_t>(kMaxStreamNameCharacters))
         return refused("The stream name is longer than the " + toDecimal(kMaxStreamNameCharacters) +
                        " characters that the stream name field takes.");
     StreamUrl url = source("rtsp-tcp", parts.host, port, streamName);
@@ -320,8 +367,11 @@ std::string urlHost(const std::string& host)
 
 StreamUrl readStreamUrl(const std::string& text)
 {
+    std::u32string characters;
+    if (!decodeUtf8(text, characters))
+        return StreamUrl();
     UrlParts parts;
-    if (!splitUrl(withoutSurroundingBlanks(text), parts))
+    if (!splitUrl(utf8Of(withoutInvisibleEdges(characters)), parts))
         return StreamUrl();
     const std::string& scheme = parts.scheme;
     const bool rtsp = scheme == "rtsp" || scheme == "rtspt";
@@ -329,8 +379,14 @@ StreamUrl readStreamUrl(const std::string& text)
     if (!rtsp && !udp && scheme != "tcp")
         return refused(scheme + ":// is not among the plug-in's protocols: it receives rtsp://, udp://, rtp:// and "
                                 "tcp:// sources.");
+    // Before anything that names a part of the URL: none may be a piece of a password.
+    if (parts.hiddenCredentials)
+        return refused(kCredentials);
     if (parts.ipv6)
         return refused(kIpv6);
+    const std::string invisible = invisibleProblem(parts);
+    if (!invisible.empty())
+        return refused(invisible);
     if (rtsp)
         return readRtsp(parts);
     return udp ? readUdp(parts) : readTcp(parts);

@@ -27,12 +27,16 @@ struct StreamUrl {
     std::string refusal;  // a sentence for the user
 };
 
-// Reads a text (surrounding blanks ignored) as a stream URL. Only a text that
-// is one URL and nothing else is one; the texts are the model's narrow texts.
+// Reads UTF-8 text as a stream URL; invisible characters around it (white
+// space of every kind, zero-width characters, a byte order mark) are
+// ignored. Only a text that is one URL and nothing else is one. Host and
+// stream name come out in UTF-8. A user name and password are refused
+// wherever they stand, and no refusal holds any piece of them.
 StreamUrl readStreamUrl(const std::string& text);
 
 // Sets protocol, host, port and stream name of `preset` to those of a URL
 // read as a source, through the setters, as if the user had entered them.
+// Its texts must be the model's: those of readStreamUrl converted.
 void applyStreamUrl(StreamSettings& preset, const StreamUrl& url);
 
 // The URL of the source that protocol `protocol` with `endpoint` receives, in

@@ -1,7 +1,66 @@
 #include "model/text_conversion.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <limits>
+
+namespace {
+
+struct CharacterRange {
+    char32_t first;
+    char32_t last;
+};
+
+constexpr CharacterRange kInvisibleRanges[] = {
+    {0x0000, 0x0020}, {0x007F, 0x00A0},  // controls, space, no-break space
+    {0x00AD, 0x00AD},                    // soft hyphen
+    {0x034F, 0x034F},                    // combining grapheme joiner
+    {0x061C, 0x061C},                    // Arabic letter mark
+    {0x115F, 0x1160},                    // Hangul fillers
+    {0x1680, 0x1680},                    // Ogham space mark
+    {0x180E, 0x180E},                    // Mongolian vowel separator
+    {0x2000, 0x200F},                    // spaces of every width, zero-width characters, direction marks
+    {0x2028, 0x202F},                    // line and paragraph separators, embeddings, narrow no-break space
+    {0x205F, 0x206F},                    // medium mathematical space, word joiner, invisible operators, isolates
+    {0x3000, 0x3000},                    // ideographic space
+    {0x3164, 0x3164},                    // Hangul filler
+    {0xFE00, 0xFE0F},                    // variation selectors
+    {0xFEFF, 0xFEFF},                    // byte order mark, zero-width no-break space
+    {0xFFA0, 0xFFA0},                    // halfwidth Hangul filler
+};
+
+template <typename Text>
+Text trimmed(const Text& text)
+{
+    size_t first = 0;
+    size_t end = text.size();
+    while (first < end && isInvisible(static_cast<char32_t>(text[first])))
+        ++first;
+    while (end > first && isInvisible(static_cast<char32_t>(text[end - 1])))
+        --end;
+    return text.substr(first, end - first);
+}
+
+}  // namespace
+
+bool isInvisible(char32_t character)
+{
+    for (const CharacterRange& range : kInvisibleRanges) {
+        if (character >= range.first && character <= range.last)
+            return true;
+    }
+    return false;
+}
+
+std::wstring withoutInvisibleEdges(const std::wstring& text)
+{
+    return trimmed(text);
+}
+
+std::u32string withoutInvisibleEdges(const std::u32string& text)
+{
+    return trimmed(text);
+}
 
 std::string toDecimal(int32_t value)
 {

@@ -14,6 +14,16 @@ std::string counted(uint64_t count, const char* unit);
 // without digits reads as 0.
 int32_t parseNumber(const std::string& text);
 
+// Characters that show as nothing or as mere space: white space of every
+// Unicode kind (no-break, thin, ideographic), zero-width characters and
+// joiners, direction marks, the byte order mark, control characters. Text
+// copied from web pages and documents carries them where they cannot be seen.
+bool isInvisible(char32_t character);
+// The text without invisible characters at either end. In UTF-16 a
+// surrogate is never invisible, so a character beyond U+FFFF stays whole.
+std::wstring withoutInvisibleEdges(const std::wstring& text);
+std::u32string withoutInvisibleEdges(const std::u32string& text);
+
 #ifdef _WIN32
 // Text of `codePage` for UTF-16 text, never with a best-fit look-alike: each
 // character the code page cannot hold becomes '?' and is appended to `lost`.

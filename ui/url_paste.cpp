@@ -35,14 +35,22 @@ std::wstring clipboardText(HWND owner)
     return text;
 }
 
+// Longer than any URL that a preset can hold, white space around it included.
+constexpr size_t kLongestUrlUnits = 8192;
+
 // The model holds text in the system's code page: a URL with characters
 // that the code page cannot hold would reach the preset altered.
 StreamUrl pastedUrl(const std::wstring& pasted)
 {
+    if (pasted.size() > kLongestUrlUnits)
+        return StreamUrl();
+    StreamUrl url = readStreamUrl(utf8FromWide(pasted));
+    if (url.reading != UrlReading::source)
+        return url;
     std::wstring lost;
-    const std::string narrow = toCodePage(GetACP(), pasted, lost);
-    StreamUrl url = readStreamUrl(narrow);
-    if (url.reading != UrlReading::notAUrl && !lost.empty()) {
+    url.host = toCodePage(GetACP(), wideFromUtf8(url.host), lost);
+    url.streamName = toCodePage(GetACP(), wideFromUtf8(url.streamName), lost);
+    if (!lost.empty()) {
         url = StreamUrl();
         url.reading = UrlReading::refused;
         url.refusal = "The URL holds characters that this system's code page cannot hold.";
@@ -59,7 +67,7 @@ bool tookStreamUrl(HWND field) noexcept
             SendMessageW(GetParent(field), kStreamUrlPasted, reinterpret_cast<WPARAM>(field),
                          reinterpret_cast<LPARAM>(&url));
         else if (url.reading == UrlReading::refused)
-            showBalloonTip(field, L"This URL cannot be pasted", toWide(url.refusal));
+            showBalloonTip(field, L"This URL cannot be pasted", wideFromUtf8(url.refusal));
         return url.reading != UrlReading::notAUrl;
     } catch (...) {
         return false;

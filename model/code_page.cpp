@@ -1,4 +1,6 @@
-#include "tool/code_page.h"
+#include "model/code_page.h"
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -129,4 +131,18 @@ std::string codePointName(char32_t codePoint)
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
     return name;
+}
+
+std::string utf8Of(const std::u32string& codePoints)
+{
+    std::string text;
+    for (char32_t codePoint : codePoints)
+        appendUtf8(text, codePoint);
+    return text;
+}
+
+size_t utf16Length(const std::u32string& codePoints)
+{
+    return codePoints.size() +
+           static_cast<size_t>(std::count_if(codePoints.begin(), codePoints.end(), [](char32_t c) { return c > 0xFFFF; }));
 }
