@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "discover/discovery.h"
+#include "model/protocol_table.h"
 #include "model/text_conversion.h"
 #include "persist/config_file.h"
 #include "tool/commands.h"
@@ -93,13 +94,13 @@ Json jsonOf(const FoundSource& source, size_t index)
     return entry;
 }
 
-// The chosen sources as an import document, merged into CONFIG the way
-// import --merge does it.
+// The chosen sources joined to CONFIG the way import --merge joins presets.
 int addToConfig(const std::vector<Addition>& additions, const DiscoveryFindings& findings,
                 const DiscoverArguments& arguments, ToolContext& context)
 {
     ToolIo& io = context.io;
-    Json presets = Json::array();
+    std::vector<GivenPreset> presets;
+    std::vector<std::string> places;
     for (const Addition& addition : additions) {
         if (addition.index >= findings.sources.size()) {
             io.err << "--add: no source #" << addition.index << " was found; " << arguments.config
@@ -107,39 +108,44 @@ int addToConfig(const std::vector<Addition>& additions, const DiscoveryFindings&
             return kInputRefused;
         }
         const FoundSource& source = findings.sources[addition.index];
-        if (source.keyword.empty()) {
+        const int protocol = protocolIndexOfKeyword(source.keyword);
+        if (protocol < 0) {
             io.err << "--add: source #" << addition.index << " makes no preset: " << source.reason << "; "
                    << arguments.config << " is not written\n";
             return kInputRefused;
         }
-        Json endpoint = {{"port", source.port}};
+        GivenPreset preset;
+        preset.name = addition.name;
+        preset.protocol = protocol;
+        GivenEndpoint& endpoint = preset.endpoints[protocol];
+        endpoint.port = source.port;
         if (!source.host.empty())
-            endpoint["host"] = source.host;
+            endpoint.host = source.host;
         if (!source.streamName.empty())
-            endpoint["stream_name"] = source.streamName;
-        presets.push_back({{"name", addition.name},
-                           {"protocol", source.keyword},
-                           {"endpoints", {{source.keyword, endpoint}}}});
+            endpoint.streamName = source.streamName;
+        presets.push_back(preset);
+        places.push_back("source #" + std::to_string(addition.index));
     }
-    StreamSettingsSet existing(1);
-    if (!loadConfig(arguments.config, existing, io))
-        return kInputRefused;
-    const Json document = {{"format", "riverra-presets"}, {"version", 1}, {"presets", presets}};
-    ImportOptions options;
-    options.mergeInto = &existing;
     StreamSettingsSet merged(1);
+    if (!loadConfig(arguments.config, merged, io))
+        return kInputRefused;
+    JoinOptions options;
+    options.joining = Joining::byName;
+    JoinReport joined;
+    joinPresets(merged, presets, options, *context.codePage, joined);
     ImportReport report;
-    const bool accepted = presetsFromJson(document.dump(), *context.codePage, options, merged, report);
-    for (const std::string& line : report.changes)
-        io.err << "--add: " << line << '\n';
-    for (const std::string& line : report.refusals)
-        io.err << "--add: " << line << '\n';
-    if (!accepted) {
+    describeJoinNotes(joined, places, true, report);
+    for (const auto* lines : {&report.notices, &report.changes, &report.refusals}) {
+        for (const std::string& line : *lines)
+            io.err << "--add: " << line << '\n';
+    }
+    if (joined.refused()) {
         io.err << "--add: refused; " << arguments.config << " is not written\n";
         return kInputRefused;
     }
-    if (!writeConfigFile(merged, toFilePath(arguments.config))) {
-        io.err << arguments.config << ": cannot be written; the previous file is kept\n";
+    const SaveResult saved = writeConfigFile(merged, toFilePath(arguments.config));
+    if (!saved) {
+        io.err << saveFailureLine(arguments.config, saved) << '\n';
         return kNotWritten;
     }
     io.out << arguments.config << ": " << counted(additions.size(), "preset") << " added, "

@@ -132,8 +132,7 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     }
     const SaveResult saved = writeConfigFile(presets, configPath);
     if (!saved) {
-        io.err << arguments.config << ": " << saveFailureCause(saved)
-               << (saved.fault == SaveFault::failedPartWay ? "\n" : "; the previous file is kept\n");
+        io.err << saveFailureLine(arguments.config, saved) << '\n';
         return kNotWritten;
     }
     io.out << arguments.config << ": " << counted(presets.count(), "preset") << " written\n";

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 
+#include "model/preset_joining.h"
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
 #include "persist/config_file.h"
@@ -225,29 +226,12 @@ std::string describeValue(const Json& value)
     return std::string(value.is_object() || value.is_array() ? "an " : "") + value.type_name();
 }
 
-// One endpoint as the input gives it: what is left out is empty.
-struct GivenEndpoint {
-    std::optional<std::string> host;
-    std::optional<int32_t> port;
-    std::optional<std::string> streamName;
-};
-using GivenEndpoints = std::array<GivenEndpoint, kProtocolCount>;
-
-// The values of one field that endpoints of a protocol family share.
-struct SharedField {
-    bool (*inFamily)(const std::string& keyword);
-    const char* key;
-    const char* family;
-};
-
-// Reads the document's values into model records, refusing with the path of
-// every value that does not fit.
+// Reads the document's values into given presets, refusing with the path of
+// every value that is not of its kind; the values themselves are the
+// model's to check.
 class DocumentReader {
 public:
-    DocumentReader(const CodePage& codePage, bool strict, ImportReport& report)
-        : codePage_(codePage), strict_(strict), report_(report)
-    {
-    }
+    explicit DocumentReader(ImportReport& report) : report_(report) {}
 
     bool refused() const { return !report_.refusals.empty(); }
 
@@ -315,35 +299,16 @@ public:
         return value ? std::optional<int32_t>(static_cast<int32_t>(*value)) : std::nullopt;
     }
 
-    // A text in the code page of config.dat, at most `maxCharacters` long.
-    std::optional<std::string> text(const Json& object, const std::string& path, const char* name,
-                                    size_t maxCharacters)
+    std::optional<std::string> text(const Json& object, const std::string& path, const char* name)
     {
         const Json* value = member(object, name);
         if (value == nullptr)
             return std::nullopt;
-        const std::string where = join(path, name);
         if (!value->is_string()) {
-            refuse(where, "expected a text, found " + describeValue(*value));
+            refuse(join(path, name), "expected a text, found " + describeValue(*value));
             return std::nullopt;
         }
-        const std::string& utf8 = value->get_ref<const std::string&>();
-        std::u32string codePoints;
-        std::string ansi;
-        std::string problem;
-        if (!decodeUtf8(utf8, codePoints)) {
-            refuse(where, "not UTF-8");
-        } else if (utf8.find('\0') != std::string::npos) {
-            refuse(where, "holds a zero character, which config.dat cannot store");
-        } else if (utf16Length(codePoints) > maxCharacters) {
-            refuse(where, std::to_string(utf16Length(codePoints)) + " characters; the editor takes at most " +
-                              std::to_string(maxCharacters));
-        } else if (!codePage_.fromUtf8(utf8, ansi, problem)) {
-            refuse(where, "holds " + problem);
-        } else {
-            return ansi;
-        }
-        return std::nullopt;
+        return value->get<std::string>();
     }
 
     std::optional<int32_t> protocol(const Json& object, const std::string& path)
@@ -362,112 +327,46 @@ public:
         return std::nullopt;
     }
 
-    GivenEndpoints endpoints(const Json& preset, const std::string& path)
+    void endpoints(const Json& preset, const std::string& path, GivenPreset& given)
     {
-        GivenEndpoints given;
         const Json* endpoints = member(preset, key::endpoints);
         if (endpoints == nullptr || !isObject(*endpoints, join(path, key::endpoints)))
-            return given;
+            return;
         for (int protocol = 0; protocol < kProtocolCount; ++protocol) {
             const Json* endpoint = member(*endpoints, protocolKeyword(protocol).c_str());
             const std::string where = endpointPath(path, protocol);
             if (endpoint == nullptr || !isObject(*endpoint, where))
                 continue;
             refuseUnknownKeys(*endpoint, where, kEndpointKeys);
-            given[protocol].host = text(*endpoint, where, key::host, kMaxHostCharacters);
-            given[protocol].port = integer32(*endpoint, where, key::port);
-            given[protocol].streamName = text(*endpoint, where, key::streamName, kMaxStreamNameCharacters);
+            given.endpoints[protocol].host = text(*endpoint, where, key::host);
+            given.endpoints[protocol].port = integer32(*endpoint, where, key::port);
+            given.endpoints[protocol].streamName = text(*endpoint, where, key::streamName);
         }
         for (const auto& item : endpoints->items()) {
             if (protocolIndexOfKeyword(item.key()) < 0)
                 refuse(join(path, key::endpoints) + "." + item.key(), "not a protocol; " + keywordList());
         }
-        return given;
     }
 
-    // A value given for one member of a family goes to the members given
-    // without one. Members given with different values (a config.dat of
-    // another program, exported) are taken as given and reported, or refused
-    // when strict.
-    template <typename Value>
-    void share(GivenEndpoints& given, std::optional<Value> GivenEndpoint::*field, const SharedField& shared,
-               const std::string& path)
-    {
-        int source = -1;
-        for (int protocol = 0; protocol < kProtocolCount; ++protocol) {
-            const std::optional<Value>& value = given[protocol].*field;
-            if (!shared.inFamily(protocolKeyword(protocol)) || !value)
-                continue;
-            if (source < 0)
-                source = protocol;
-            else if (*value != *(given[source].*field))
-                differs(endpointPath(path, protocol) + "." + shared.key,
-                        "differs from " + endpointPath(path, source) + "." + shared.key + "; " + shared.family +
-                            " share one " + shared.key);
-        }
-        for (int protocol = 0; source >= 0 && protocol < kProtocolCount; ++protocol) {
-            if (shared.inFamily(protocolKeyword(protocol)) && !(given[protocol].*field))
-                given[protocol].*field = given[source].*field;
-        }
-    }
-
-    // A preset with a new preset's values for what the input leaves out.
-    std::optional<StreamSettings> preset(const Json& value, const std::string& path)
+    std::optional<GivenPreset> preset(const Json& value, const std::string& path)
     {
         if (!isObject(value, path))
             return std::nullopt;
-        const size_t refusalsBefore = report_.refusals.size();
         refuseUnknownKeys(value, path, kPresetKeys);
-        const auto name = text(value, path, key::name, kMaxNameCharacters);
+        GivenPreset given;
         if (member(value, key::name) == nullptr)
             refuse(join(path, key::name), "required");
-        const auto protocolIndex = protocol(value, path);
-        const auto sync = boolean(value, path, key::sync);
-        const auto autoJitter = boolean(value, path, key::autoJitter);
-        const auto jitterDelay = integer32(value, path, key::jitterDelay);
-        const auto lipSync = integer32(value, path, key::lipSync);
-        GivenEndpoints given = endpoints(value, path);
-        share(given, &GivenEndpoint::host, {isRtspKeyword, key::host, "the RTSP endpoints"}, path);
-        share(given, &GivenEndpoint::port, {isRtspKeyword, key::port, "the RTSP endpoints"}, path);
-        share(given, &GivenEndpoint::port, {isPlainTsKeyword, key::port, "ts-udp and ts-tcp"}, path);
-        share(given, &GivenEndpoint::streamName, {isRtspKeyword, key::streamName, "the RTSP endpoints"}, path);
-        if (report_.refusals.size() != refusalsBefore)
-            return std::nullopt;
-
-        StreamSettings preset;
-        preset.setName(*name);
-        for (int protocol = 0; protocol < kProtocolCount; ++protocol) {
-            const ProtocolInfo& info = *protocolInfo(protocol);
-            StreamEndpoint endpoint;
-            endpoint.host_ = given[protocol].host.value_or(info.defaultHost);
-            endpoint.port_ = given[protocol].port.value_or(info.defaultPort);
-            endpoint.streamName_ = given[protocol].streamName.value_or(info.defaultStreamName);
-            preset.setEndpointAsGiven(protocol, endpoint);
-        }
-        preset.selectProtocol(protocolIndex.value_or(0));
-        // The delay first: it is ignored while automatic buffering is on.
-        preset.setJitterDelay(jitterDelay.value_or(0));
-        preset.setAutoJitter(autoJitter.value_or(false));
-        preset.setSync(sync.value_or(false));
-        preset.setLipSyncText(toDecimal(lipSync.value_or(0)));
-        return preset;
+        given.name = text(value, path, key::name).value_or("");
+        given.protocol = protocol(value, path);
+        given.sync = boolean(value, path, key::sync);
+        given.autoJitter = boolean(value, path, key::autoJitter);
+        given.jitterDelay = integer32(value, path, key::jitterDelay);
+        given.lipSync = integer32(value, path, key::lipSync);
+        endpoints(value, path, given);
+        return given;
     }
 
 private:
-    void differs(const std::string& path, const std::string& what)
-    {
-        if (strict_)
-            refuse(path, what);
-        else
-            report_.notices.push_back(path + ": " + what + "; taken as given");
-    }
-
-    static size_t utf16Length(const std::u32string& codePoints)
-    {
-        return codePoints.size() + static_cast<size_t>(std::count_if(codePoints.begin(), codePoints.end(),
-                                                                     [](char32_t c) { return c > 0xFFFF; }));
-    }
-
     static std::string keywordList()
     {
         std::string list = "one of";
@@ -476,8 +375,6 @@ private:
         return list;
     }
 
-    const CodePage& codePage_;
-    bool strict_;
     ImportReport& report_;
 };
 
@@ -485,14 +382,14 @@ private:
 struct ImportedDocument {
     bool setFlag = false;
     int64_t current = 0;
-    std::vector<StreamSettings> presets;
+    std::vector<GivenPreset> presets;
     std::vector<std::string> paths;
 };
 
-bool readDocument(const Json& document, DocumentReader& reader, ImportedDocument& imported)
+void readDocument(const Json& document, DocumentReader& reader, ImportedDocument& imported)
 {
     if (!reader.isObject(document, "the document"))
-        return false;
+        return;
     reader.refuseUnknownKeys(document, "", kDocumentKeys);
     const Json* format = DocumentReader::member(document, key::format);
     if (format == nullptr || *format != kFormat)
@@ -510,9 +407,6 @@ bool readDocument(const Json& document, DocumentReader& reader, ImportedDocument
         reader.refuse(key::presets, "required");
     } else if (!presets->is_array()) {
         reader.refuse(key::presets, "expected an array, found " + describeValue(*presets));
-    } else if (presets->size() > static_cast<size_t>(StreamSettingsSet::kMaxPresets)) {
-        reader.refuse(key::presets, std::to_string(presets->size()) + " presets; config.dat holds at most " +
-                                        std::to_string(StreamSettingsSet::kMaxPresets));
     } else {
         for (size_t index = 0; index < presets->size(); ++index) {
             const std::string path = presetPath(index);
@@ -522,95 +416,95 @@ bool readDocument(const Json& document, DocumentReader& reader, ImportedDocument
             }
         }
     }
-    return !reader.refused();
 }
 
-// Puts the imported presets into `base`: each takes the place of the first
-// preset of the same name that came from `base`, the others are appended.
-bool mergePresets(const ImportedDocument& imported, StreamSettingsSet& presets, std::vector<std::string>& paths,
-                  DocumentReader& reader)
-{
-    const int baseCount = presets.count();
-    for (int index = 0; index < baseCount; ++index)
-        paths.push_back("config " + presetPath(static_cast<size_t>(index)));
-    std::vector<bool> replaced(static_cast<size_t>(baseCount), false);
-    std::vector<StreamSettings> appended;
-    std::vector<std::string> appendedPaths;
-    for (size_t index = 0; index < imported.presets.size(); ++index) {
-        const StreamSettings& preset = imported.presets[index];
-        for (size_t earlier = 0; earlier < index; ++earlier) {
-            if (imported.presets[earlier].name() == preset.name())
-                reader.refuse(imported.paths[index] + "." + key::name,
-                              "the same as " + imported.paths[earlier] + "." + key::name +
-                                  "; a merge replaces presets by name, so names must differ");
+// The model's notes as lines with their places in the input.
+class NoteWriter {
+public:
+    NoteWriter(const std::vector<std::string>& places, bool merge, ImportReport& report)
+        : places_(places), merge_(merge), report_(report)
+    {
+    }
+
+    void write(const JoinNote& note)
+    {
+        const std::string where = path(note.place);
+        switch (note.kind) {
+        case JoinNoteKind::outOfRange:
+            if (note.refused)
+                line(note, where + ": " + note.before + " is out of range (" + note.after + " would be stored)");
+            else
+                line(note, where + ": " + note.before + " is out of range, stored as " + note.after);
+            break;
+        case JoinNoteKind::nameCut:
+            line(note, where + ": " + note.before + " characters; the editor takes at most " +
+                           std::to_string(kMaxNameCharacters) + ", stored as " + Json(note.after).dump());
+            break;
+        case JoinNoteKind::unfitText:
+            line(note, where + ": " + note.detail);
+            break;
+        case JoinNoteKind::differs: {
+            const std::string key = fieldKey(note.place.field);
+            const bool rtsp = isRtspKeyword(protocolKeyword(note.place.protocol));
+            line(note, where + ": differs from " + path(note.other) + "; " +
+                           (rtsp ? "the RTSP endpoints" : "ts-udp and ts-tcp") + " share one " + key +
+                           (note.refused ? "" : "; taken as given"));
+            break;
         }
-        int place = 0;
-        while (place < baseCount && (replaced[place] || presets.at(place).name() != preset.name()))
-            ++place;
-        if (place < baseCount) {
-            presets.at(place) = preset;
-            paths[place] = imported.paths[index];
-            replaced[place] = true;
-        } else {
-            appended.push_back(preset);
-            appendedPaths.push_back(imported.paths[index]);
+        case JoinNoteKind::sameName:
+            line(note, where + ": the same as " + path(note.other) +
+                           "; a merge replaces presets by name, so names must differ");
+            break;
+        case JoinNoteKind::tooMany:
+            line(note, std::string(key::presets) + ": " + (merge_ ? "the merge gives " : "") + note.before +
+                           " presets; config.dat holds at most " + note.after);
+            break;
         }
     }
-    const size_t total = static_cast<size_t>(baseCount) + appended.size();
-    if (total > static_cast<size_t>(StreamSettingsSet::kMaxPresets))
-        reader.refuse(key::presets, "the merge gives " + std::to_string(total) + " presets; config.dat holds at most " +
-                                        std::to_string(StreamSettingsSet::kMaxPresets));
-    if (reader.refused())
-        return false;
-    presets.resize(static_cast<int>(total));
-    for (size_t index = 0; index < appended.size(); ++index)
-        presets.at(baseCount + static_cast<int>(index)) = appended[index];
-    paths.insert(paths.end(), appendedPaths.begin(), appendedPaths.end());
-    return true;
-}
 
-// The values that validation brings into range.
-struct RangedValues {
-    std::array<int32_t, kProtocolCount> ports{};
-    int32_t jitterDelay = 0;
-    int32_t lipSync = 0;
-};
+private:
+    static const char* fieldKey(PresetField field)
+    {
+        switch (field) {
+        case PresetField::name:
+            return key::name;
+        case PresetField::jitterDelay:
+            return key::jitterDelay;
+        case PresetField::lipSync:
+            return key::lipSync;
+        case PresetField::host:
+            return key::host;
+        case PresetField::port:
+            return key::port;
+        case PresetField::streamName:
+            return key::streamName;
+        }
+        return "";
+    }
 
-RangedValues rangedValues(const StreamSettings& preset)
-{
-    RangedValues values;
-    for (int protocol = 0; protocol < kProtocolCount; ++protocol)
-        values.ports[protocol] = preset.endpoint(protocol).port_;
-    values.jitterDelay = preset.jitterDelay();
-    values.lipSync = preset.lipSync();
-    return values;
-}
+    std::string path(const PresetPlace& place) const
+    {
+        const std::string preset = place.given ? places_[static_cast<size_t>(place.index)]
+                                               : "config " + presetPath(static_cast<size_t>(place.index));
+        const bool ofEndpoint = place.field == PresetField::host || place.field == PresetField::port ||
+                                place.field == PresetField::streamName;
+        return (ofEndpoint ? endpointPath(preset, place.protocol) : preset) + "." + fieldKey(place.field);
+    }
 
-// Validates as Save does and reports each value it changed, or, when strict,
-// refuses it.
-void validateReporting(StreamSettingsSet& presets, const std::vector<std::string>& paths, bool strict,
-                       DocumentReader& reader, ImportReport& report)
-{
-    auto note = [&](const std::string& path, int32_t before, int32_t after) {
-        if (before == after)
-            return;
-        if (strict)
-            reader.refuse(path, toDecimal(before) + " is out of range (" + toDecimal(after) + " would be stored)");
+    void line(const JoinNote& note, const std::string& text)
+    {
+        if (note.refused)
+            report_.refusals.push_back(text);
+        else if (note.kind == JoinNoteKind::differs)
+            report_.notices.push_back(text);
         else
-            report.changes.push_back(path + ": " + toDecimal(before) + " is out of range, stored as " +
-                                     toDecimal(after));
-    };
-    for (int index = 0; index < presets.count(); ++index) {
-        const RangedValues before = rangedValues(presets.at(index));
-        presets.at(index).validate();
-        const RangedValues after = rangedValues(presets.at(index));
-        const std::string& path = paths[static_cast<size_t>(index)];
-        for (int protocol = 0; protocol < kProtocolCount; ++protocol)
-            note(endpointPath(path, protocol) + "." + key::port, before.ports[protocol], after.ports[protocol]);
-        note(path + "." + key::jitterDelay, before.jitterDelay, after.jitterDelay);
-        note(path + "." + key::lipSync, before.lipSync, after.lipSync);
+            report_.changes.push_back(text);
     }
-}
+
+    const std::vector<std::string>& places_;
+    bool merge_;
+    ImportReport& report_;
+};
 
 }  // namespace
 
@@ -634,34 +528,38 @@ bool presetsToJson(const StreamSettingsSet& presets, const CodePage& codePage, s
     return true;
 }
 
+void describeJoinNotes(const JoinReport& joined, const std::vector<std::string>& places, bool merged,
+                       ImportReport& report)
+{
+    NoteWriter writer(places, merged, report);
+    for (const JoinNote& note : joined.notes)
+        writer.write(note);
+}
+
 bool presetsFromJson(const std::string& json, const CodePage& codePage, const ImportOptions& options,
                      StreamSettingsSet& presets, ImportReport& report)
 {
     Json document;
     if (!parseDocument(json, document, report))
         return false;
-    DocumentReader reader(codePage, options.strict, report);
+    DocumentReader reader(report);
     ImportedDocument imported;
-    if (!readDocument(document, reader, imported))
-        return false;
+    readDocument(document, reader, imported);
 
-    StreamSettingsSet result(1);
-    std::vector<std::string> paths;
-    if (options.mergeInto != nullptr) {
-        result = *options.mergeInto;
-        if (!mergePresets(imported, result, paths, reader))
-            return false;
-    } else {
-        result.resize(static_cast<int>(imported.presets.size()));
-        for (size_t index = 0; index < imported.presets.size(); ++index)
-            result.at(static_cast<int>(index)) = imported.presets[index];
-        paths = imported.paths;
+    const bool merge = options.mergeInto != nullptr;
+    StreamSettingsSet result = merge ? *options.mergeInto : StreamSettingsSet(1);
+    JoinOptions joining;
+    joining.joining = merge ? Joining::byName : Joining::replaceAll;
+    joining.strict = options.strict;
+    JoinReport joined;
+    joinPresets(result, imported.presets, joining, codePage, joined);
+    describeJoinNotes(joined, imported.paths, merge, report);
+    if (reader.refused() || joined.refused())
+        return false;
+    if (!merge) {
         result.setFlag_ = imported.setFlag;
         result.current_ = static_cast<uint8_t>(std::min<int64_t>(imported.current, 255));
     }
-    validateReporting(result, paths, options.strict, reader, report);
-    if (reader.refused())
-        return false;
 
     // The writer's own check; it also stores the current index as the file will hold it.
     std::vector<uint8_t> bytes;
@@ -669,7 +567,7 @@ bool presetsFromJson(const std::string& json, const CodePage& codePage, const Im
         reader.refuse(key::presets, "more than config.dat holds: its body takes at most 65,535 bytes");
         return false;
     }
-    if (options.mergeInto == nullptr && imported.current != result.current_)
+    if (!merge && imported.current != result.current_)
         report.changes.push_back(std::string(key::current) + ": " + std::to_string(imported.current) +
                                  " is beyond the last preset, stored as " + std::to_string(result.current_));
     result.clearChanged();

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "model/preset_joining.h"
 #include "model/stream_settings_set.h"
 #include "tool/code_page.h"
 
@@ -37,3 +38,9 @@ struct ImportReport {
 // report then says why and `presets` is untouched.
 bool presetsFromJson(const std::string& json, const CodePage& codePage, const ImportOptions& options,
                      StreamSettingsSet& presets, ImportReport& report);
+
+// What joinPresets noted, as import says it: each line with its place,
+// `places` naming the given presets ("presets[0]") and "config presets[i]"
+// those that CONFIG held. `merged`: the presets were joined by name.
+void describeJoinNotes(const JoinReport& joined, const std::vector<std::string>& places, bool merged,
+                       ImportReport& report);

@@ -95,3 +95,9 @@ std::string saveFailureCause(const SaveResult& result)
     }
     return "cannot be written";
 }
+
+std::string saveFailureLine(const std::string& config, const SaveResult& result)
+{
+    return config + ": " + saveFailureCause(result) +
+           (result.fault == SaveFault::failedPartWay ? "" : "; the previous file is kept");
+}

@@ -49,3 +49,6 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
 struct SaveResult;
 // Why a save of config.dat failed: "read-only", "in use by ...".
 std::string saveFailureCause(const SaveResult& result);
+// The line that says why CONFIG was not written, and what is kept: the
+// previous file, or after a write that broke off, the complete copy.
+std::string saveFailureLine(const std::string& config, const SaveResult& result);

@@ -230,6 +230,26 @@ TEST_F(PresetsTool, MergeReplacesPresetsByNameAppendsTheOthersAndKeepsSetFlagAnd
     EXPECT_EQ(fileBytes(config), bytesOf(expected));
 }
 
+// A name longer than the name field (a device's uuid, a camera and its
+// profile) is cut with an ellipsis, which the name counts; merging it again
+// replaces the preset that the first merge added.
+TEST_F(PresetsTool, LongNamesAreCutAtACharacterAndMergeAgainByTheirCutName)
+{
+    const std::string longName = "Stage Left \xC3\xA9tage / urn:uuid:6c8a1f3e-0b7d-4e55-9a2c-31f0d2e4b5a6";
+    const std::string json = document("{ \"name\": \"" + longName + "\", \"protocol\": \"ts-udp\" }");
+    const std::string config = store("config.dat", bytesOf(StreamSettingsSet(1)));
+    for (int run = 0; run < 2; ++run) {
+        const ToolRun merged = runTool({"import", store("in.json", json), "-o", config, "--merge"});
+        ASSERT_EQ(merged.exitCode, 0) << merged.err;
+        EXPECT_THAT(merged.err, HasSubstr("presets[0].name: 64 characters; the editor takes at most 40, stored as "
+                                          "\"Stage Left \xC3\xA9tage / urn:uuid:6c8a1f3e-0b\xE2\x80\xA6\""));
+    }
+    StreamSettingsSet stored(1);
+    ASSERT_TRUE(readConfigFile(stored, config));
+    ASSERT_EQ(stored.count(), 2);
+    EXPECT_EQ(stored.at(1).name(), "Stage Left \xE9tage / urn:uuid:6c8a1f3e-0b\x85");  // code page 1252
+}
+
 TEST_F(PresetsTool, RefusedInputSaysWhereAndLeavesTheTargetUntouched)
 {
     std::string thirtyThree;
@@ -264,8 +284,8 @@ TEST_F(PresetsTool, RefusedInputSaysWhereAndLeavesTheTargetUntouched)
          document(R"({ "name": "a", "endpoints": { "rtsp-udp": { "host": "x" }, "rtsp-tcp": { "host": "y" } } })"),
          "presets[0].endpoints.rtsp-tcp.host: differs from presets[0].endpoints.rtsp-udp.host", {"--strict"}},
         {"33 presets", document(thirtyThree), "presets: 33 presets; config.dat holds at most 32"},
-        {"name of 41 characters", document("{ \"name\": \"" + std::string(41, 'n') + "\" }"),
-         "presets[0].name: 41 characters; the editor takes at most 40"},
+        {"name of 41 characters when strict", document("{ \"name\": \"" + std::string(41, 'n') + "\" }"),
+         "presets[0].name: 41 characters; the editor takes at most 40", {"--strict"}},
         {"outside code page 1252", document(R"({ "name": "Cam \u4E2D" })"),
          "presets[0].name: holds the character U+4E2D, which code page 1252 cannot hold"},
         {"body beyond 16 bits", document(huge), "65,535 bytes"},
