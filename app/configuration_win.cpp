@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/module_path.h"
 #include "app/process_state.h"
 #include "app/renderer_notification.h"
+#include "model/code_page.h"
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
 #include "persist/config_file.h"
@@ -75,6 +77,51 @@ std::wstring unreadableCause(FileFault fault, const FilePath& path)
     }
 }
 
+bool holdsTextThatDoesNotRoundTrip(const StreamSettings& preset)
+{
+    if (!roundTrips(preset.name()))
+        return true;
+    for (int protocol = 0; protocol < preset.endpointCount(); ++protocol) {
+        const StreamEndpoint& endpoint = preset.endpoint(protocol);
+        if (!roundTrips(endpoint.host_) || !roundTrips(endpoint.streamName_))
+            return true;
+    }
+    return false;
+}
+
+// "2", "2 and 5", "2, 5 and 7"
+std::wstring numberList(const std::vector<int>& numbers)
+{
+    std::wstring list;
+    for (size_t index = 0; index < numbers.size(); ++index) {
+        if (index > 0)
+            list += index + 1 == numbers.size() ? L" and " : L", ";
+        list += std::to_wstring(numbers[index]);
+    }
+    return list;
+}
+
+// Text written on a system of another code page may hold bytes that this
+// one shows as something else; the page keeps such text as it is stored
+// until its field is edited, and the user learns where it is.
+void tellTextKeptAsStored(HWND owner, const FilePath& path)
+{
+    std::vector<int> presets;
+    for (int index = 0; index < preset_collection.count(); ++index) {
+        if (holdsTextThatDoesNotRoundTrip(preset_collection.at(index)))
+            presets.push_back(index + 1);
+    }
+    if (presets.empty())
+        return;
+    const std::wstring text = (presets.size() == 1 ? L"Preset " : L"Presets ") + numberList(presets) +
+                              (presets.size() == 1 ? L" holds" : L" hold") +
+                              L" text that this system's code page (" + std::to_wstring(GetACP()) +
+                              L") cannot show as it is stored in " + path +
+                              L".\n\nThe editor keeps that text as it is stored until you change the field "
+                              L"that holds it.";
+    MessageBoxW(owner, text.c_str(), L"", MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL | MB_TOPMOST);
+}
+
 void tellLoadProblem(HWND owner, const ConfigLoad& load, const FilePath& path, const FilePath& recoveredFrom)
 {
     std::wstring text = load.outcome == LoadOutcome::damaged
@@ -120,15 +167,20 @@ void tellSaveFailure(HWND owner, const std::wstring& cause)
     showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
 }
 
-// The characters separated by commas; a surrogate pair stays together.
+// The characters separated by commas; a surrogate pair stays together, and
+// a character that cannot be seen is named by its number.
 std::wstring listed(const std::wstring& characters)
 {
     std::wstring list;
     for (size_t position = 0; position < characters.size(); ++position) {
-        const bool secondHalf = characters[position] >= 0xDC00 && characters[position] <= 0xDFFF;
+        const wchar_t character = characters[position];
+        const bool secondHalf = character >= 0xDC00 && character <= 0xDFFF;
         if (!list.empty() && !secondHalf)
             list += L", ";
-        list += characters[position];
+        if (isInvisible(character))
+            list += wideFromUtf8(codePointName(character));
+        else
+            list += character;
     }
     return list;
 }
@@ -137,24 +189,21 @@ std::wstring listed(const std::wstring& characters)
 // config.dat cannot hold (it would be stored with '?'); empty when there is none.
 std::wstring textTheFileCannotHold()
 {
-    std::wstring typed;
-    std::wstring lost;
-    auto describe = [&](const std::wstring& field, int preset) {
-        return L"The " + field + L" of preset " + std::to_wstring(preset + 1) + L", \"" + typed + L"\", holds " +
-               listed(lost) + L", which config.dat cannot hold in code page " + std::to_wstring(GetACP()) +
+    auto describe = [](const std::wstring& field, int preset, const UnheldText& text) {
+        return L"The " + field + L" of preset " + std::to_wstring(preset + 1) + L", \"" + text.typed + L"\", holds " +
+               listed(text.lost) + L", which config.dat cannot hold in code page " + std::to_wstring(GetACP()) +
                L"; nothing was saved.";
     };
     for (int index = 0; index < preset_collection.count(); ++index) {
         const StreamSettings& preset = preset_collection.at(index);
-        if (lostInConversion(preset.name(), typed, lost))
-            return describe(L"name", index);
+        if (const UnheldText* name = preset.unheld(TextField::name))
+            return describe(L"name", index, *name);
         for (int protocol = 0; protocol < preset.endpointCount(); ++protocol) {
-            const StreamEndpoint& endpoint = preset.endpoint(protocol);
             const std::wstring of = L" for " + toWide(protocolDisplayName(protocol));
-            if (lostInConversion(endpoint.host_, typed, lost))
-                return describe(L"host" + of, index);
-            if (lostInConversion(endpoint.streamName_, typed, lost))
-                return describe(L"stream name" + of, index);
+            if (const UnheldText* host = preset.unheld(TextField::host, protocol))
+                return describe(L"host" + of, index, *host);
+            if (const UnheldText* streamName = preset.unheld(TextField::streamName, protocol))
+                return describe(L"stream name" + of, index, *streamName);
         }
     }
     return {};
@@ -212,6 +261,7 @@ bool loadConfiguration(HWND owner)
         preset_collection.clearChanged();
     if (keepBeforeReplacing)
         tellLoadProblem(owner, load, path, recoveredFrom);
+    tellTextKeptAsStored(owner, path);
     return load.outcome == LoadOutcome::loaded;
 }
 

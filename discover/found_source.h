@@ -12,6 +12,7 @@ struct FoundSource {
     std::string address;       // the device's or the group's address
     std::string stream;        // what it is: "H264 1920x1080", "video MP2T"
     std::string location;      // the camera's location and hardware, when it tells
+    std::string hardware;      // the camera's model, when it tells
     // The preset it makes; `keyword` is empty when no preset can express it,
     // and `reason` then says why.
     std::string keyword;

@@ -156,6 +156,7 @@ std::vector<FoundSource> askCamera(const DeviceMatch& device, uint32_t responder
     camera.address = reachable;
     camera.location = device.location + (device.location.empty() || device.hardware.empty() ? "" : ", ") +
                       device.hardware;
+    camera.hardware = device.hardware;
 
     UrlParts deviceUrl;
     if (!deviceService(device, deviceUrl)) {

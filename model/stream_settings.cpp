@@ -67,11 +67,6 @@ StreamEndpoint& StreamSettings::detachedEndpoint() const
     return detachedEndpoint_;
 }
 
-StreamEndpoint& StreamSettings::currentEndpoint()
-{
-    return editableEndpoint(protocol_);
-}
-
 template <typename Value>
 void StreamSettings::shareWithFamily(bool (*inFamily)(const std::string&), Value StreamEndpoint::*field,
                                      const Value& value)
@@ -79,8 +74,45 @@ void StreamSettings::shareWithFamily(bool (*inFamily)(const std::string&), Value
     // Only the current endpoint counts as a change; the copies follow it.
     for (int index = 0; index < endpointCount() && index < kProtocolCount; ++index) {
         if (inFamily(::protocolKeyword(index)))
-            endpoints_[index].*field = value;
+            storeInEndpoint(index, field, value);
     }
+}
+
+bool StreamSettings::storeInEndpoint(int index, int32_t StreamEndpoint::*field, int32_t value)
+{
+    return store(editableEndpoint(index).*field, value);
+}
+
+bool StreamSettings::storeInEndpoint(int index, std::string StreamEndpoint::*field, const std::string& value)
+{
+    if (!store(editableEndpoint(index).*field, value))
+        return false;
+    unheld_.erase({field == &StreamEndpoint::host_ ? TextField::host : TextField::streamName, index});
+    return true;
+}
+
+void StreamSettings::rememberUnheld(TextField field, const UnheldText& text)
+{
+    std::vector<int> indexes = {field == TextField::name ? 0 : protocol_};
+    const std::string keyword = protocolKeyword();
+    if (field != TextField::name && isRtspKeyword(keyword)) {
+        for (int index = 0; index < endpointCount() && index < kProtocolCount; ++index) {
+            if (isRtspKeyword(::protocolKeyword(index)))
+                indexes.push_back(index);
+        }
+    }
+    for (int index : indexes) {
+        if (text.lost.empty())
+            unheld_.erase({field, index});
+        else
+            unheld_[{field, index}] = text;
+    }
+}
+
+const UnheldText* StreamSettings::unheld(TextField field, int protocol) const
+{
+    const auto found = unheld_.find({field, field == TextField::name ? 0 : protocol});
+    return found == unheld_.end() ? nullptr : &found->second;
 }
 
 std::string StreamSettings::protocolKeyword() const
@@ -114,7 +146,10 @@ std::string StreamSettings::jitterDelayText() const
 
 void StreamSettings::setName(const std::string& name)
 {
-    changed_ |= store(name_, name);
+    if (!store(name_, name))
+        return;
+    changed_ = true;
+    unheld_.erase({TextField::name, 0});
 }
 
 void StreamSettings::selectProtocol(int32_t index)
@@ -124,14 +159,14 @@ void StreamSettings::selectProtocol(int32_t index)
 
 void StreamSettings::setHost(const std::string& host)
 {
-    changed_ |= store(currentEndpoint().host_, host);
+    changed_ |= storeInEndpoint(protocol_, &StreamEndpoint::host_, host);
     if (isRtspKeyword(protocolKeyword()))
         shareWithFamily(isRtspKeyword, &StreamEndpoint::host_, host);
 }
 
 void StreamSettings::setPort(int32_t port)
 {
-    changed_ |= store(currentEndpoint().port_, port);
+    changed_ |= storeInEndpoint(protocol_, &StreamEndpoint::port_, port);
     const std::string keyword = protocolKeyword();
     if (isPlainTsKeyword(keyword))
         shareWithFamily(isPlainTsKeyword, &StreamEndpoint::port_, port);
@@ -141,7 +176,7 @@ void StreamSettings::setPort(int32_t port)
 
 void StreamSettings::setStreamName(const std::string& streamName)
 {
-    changed_ |= store(currentEndpoint().streamName_, streamName);
+    changed_ |= storeInEndpoint(protocol_, &StreamEndpoint::streamName_, streamName);
     if (isRtspKeyword(protocolKeyword()))
         shareWithFamily(isRtspKeyword, &StreamEndpoint::streamName_, streamName);
 }
@@ -176,10 +211,9 @@ void StreamSettings::setLipSyncText(const std::string& text)
 
 void StreamSettings::setEndpointAsGiven(int index, const StreamEndpoint& endpoint)
 {
-    StreamEndpoint& target = editableEndpoint(index);
-    changed_ |= store(target.host_, endpoint.host_);
-    changed_ |= store(target.port_, endpoint.port_);
-    changed_ |= store(target.streamName_, endpoint.streamName_);
+    changed_ |= storeInEndpoint(index, &StreamEndpoint::host_, endpoint.host_);
+    changed_ |= storeInEndpoint(index, &StreamEndpoint::port_, endpoint.port_);
+    changed_ |= storeInEndpoint(index, &StreamEndpoint::streamName_, endpoint.streamName_);
 }
 
 void StreamSettings::validate()
@@ -194,7 +228,7 @@ void StreamSettings::validate()
 
 void StreamSettings::assignFrom(const StreamSettings& other)
 {
-    changed_ |= store(name_, other.name_);
+    setName(other.name_);
     changed_ |= store(protocol_, protocolOrOff(other.protocol_, endpointCount()));
     changed_ |= store(sync_, other.sync_);
     changed_ |= store(autoJitter_, other.autoJitter_);
@@ -202,11 +236,7 @@ void StreamSettings::assignFrom(const StreamSettings& other)
     setLipSyncText(other.lipSyncText_);
     // Endpoint by endpoint, without the sharing rules: the other record's
     // values already obey them, or are taken over as they are.
-    for (int index = 0; index < other.endpointCount(); ++index) {
-        StreamEndpoint& target = editableEndpoint(index);
-        const StreamEndpoint& source = other.endpoints_[index];
-        changed_ |= store(target.host_, source.host_);
-        changed_ |= store(target.port_, source.port_);
-        changed_ |= store(target.streamName_, source.streamName_);
-    }
+    for (int index = 0; index < other.endpointCount(); ++index)
+        setEndpointAsGiven(index, other.endpoints_[index]);
+    unheld_ = other.unheld_;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Message;
@@ -21,6 +23,16 @@ struct StreamEndpoint {
     void writeTo(Message& message) const;
     // False on a wrong magic; `fault`, when given, learns where the data went wrong.
     bool readFrom(Message& message, ConfigReadFault* fault = nullptr);
+};
+
+// The fields of a preset that hold text.
+enum class TextField { name, host, streamName };
+
+// Text typed into a field that config.dat's code page cannot hold: the field
+// stores it with '?' for each of the `lost` characters.
+struct UnheldText {
+    std::wstring typed;
+    std::wstring lost;
 };
 
 // One preset: its name, the selected protocol, one endpoint per protocol and
@@ -64,6 +76,15 @@ public:
     // way a file that breaks them is read.
     void setEndpointAsGiven(int index, const StreamEndpoint& endpoint);
 
+    // Remembers what the text now stored in `field` was typed as, so that a
+    // save can refuse it and the field can show it again; for host and
+    // stream name that of the selected protocol and the endpoints sharing
+    // it. A text without lost characters forgets, and so does any change of
+    // the field; assignFrom takes over what the other preset remembers.
+    void rememberUnheld(TextField field, const UnheldText& text);
+    // What is remembered for `field` (of the endpoint of `protocol`); null when nothing.
+    const UnheldText* unheld(TextField field, int protocol = 0) const;
+
     void validate();
     void assignFrom(const StreamSettings& other);
     void clearChanged() { changed_ = false; }
@@ -73,7 +94,6 @@ public:
     bool readFrom(Message& message, ConfigReadFault* fault = nullptr);
 
 private:
-    StreamEndpoint& currentEndpoint();
     // Like `endpoint`, for writing.
     StreamEndpoint& editableEndpoint(int index);
     // Stands in for the first endpoint of a record that has none (only the
@@ -84,6 +104,10 @@ private:
     template <typename Value>
     void shareWithFamily(bool (*inFamily)(const std::string&), Value StreamEndpoint::*field,
                          const Value& value);
+    // Stores one field of the endpoint at `index`; true when that changed it.
+    // A changed text forgets what was remembered of it.
+    bool storeInEndpoint(int index, int32_t StreamEndpoint::*field, int32_t value);
+    bool storeInEndpoint(int index, std::string StreamEndpoint::*field, const std::string& value);
 
     std::string name_;
     std::vector<StreamEndpoint> endpoints_;
@@ -95,4 +119,6 @@ private:
     std::string lipSyncText_ = "0";
     bool changed_ = false;
     mutable StreamEndpoint detachedEndpoint_;
+    // By field and endpoint index (0 for the name).
+    std::map<std::pair<TextField, int>, UnheldText> unheld_;
 };

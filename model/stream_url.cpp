@@ -168,9 +168,9 @@ bool splitUrl(const std::string& text, UrlParts& parts)
 // cannot be seen.
 std::string invisibleProblem(const UrlParts& parts)
 {
-    if (const char32_t c = firstInvisible(parts.host + parts.port))
-        return "The host holds an invisible character (" + codePointName(c) +
-               "), which no address has: type the host without it.";
+    const std::string inHost = invisibleInHost(parts.host + parts.port);
+    if (!inHost.empty())
+        return inHost;
     if (const char32_t c = firstInvisible(parts.rest))
         return "The stream name holds an invisible character (" + codePointName(c) +
                "), which the source would not know: type the stream name without it.";
@@ -364,6 +364,14 @@ std::string urlHost(const std::string& host)
 }
 
 }  // namespace
+
+std::string invisibleInHost(const std::string& host)
+{
+    if (const char32_t c = firstInvisible(host))
+        return "The host holds an invisible character (" + codePointName(c) +
+               "), which no address has: type the host without it.";
+    return "";
+}
 
 StreamUrl readStreamUrl(const std::string& text)
 {

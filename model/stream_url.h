@@ -34,6 +34,10 @@ struct StreamUrl {
 // wherever they stand, and no refusal holds any piece of them.
 StreamUrl readStreamUrl(const std::string& text);
 
+// Why a host (UTF-8) cannot be taken for an invisible character in it, with
+// the character named; "" when it holds none.
+std::string invisibleInHost(const std::string& host);
+
 // Sets protocol, host, port and stream name of `preset` to those of a URL
 // read as a source, through the setters, as if the user had entered them.
 // Its texts must be the model's: those of readStreamUrl converted.

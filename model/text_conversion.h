@@ -31,16 +31,16 @@ std::u32string withoutInvisibleEdges(const std::u32string& text);
 std::string toCodePage(unsigned codePage, const std::wstring& wide, std::wstring& lost);
 
 // Conversions between the model's narrow text (system ANSI code page) and the
-// UTF-16 of the user interface. A failed conversion into UTF-16 yields "Error".
-// A result of toNarrow that lost characters is remembered, so that a save can
-// refuse it instead of storing the '?', and toWide gives such a result back
-// as it was typed.
+// UTF-16 of the user interface. A failed conversion into UTF-16 yields
+// "Error". Into the code page, `lost` learns the characters that became '?'.
 std::wstring toWide(const std::string& narrow);
+std::string toNarrow(const std::wstring& wide, std::wstring& lost);
 std::string toNarrow(const std::wstring& wide);
 
-// Whether toNarrow produced `narrow` by losing characters: then `typed` is
-// the text it was given and `lost` the characters that became '?'.
-bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost);
+// Whether stored text comes back byte for byte from toNarrow(toWide()):
+// bytes that are no text of the code page (a file from a system of another
+// code page) do not.
+bool roundTrips(const std::string& narrow);
 
 // UTF-8 (the texts of the probe and the tool) and UTF-16 (command lines,
 // paths, the console), the whole string. Both expect valid input; what is

@@ -2,23 +2,9 @@
 
 #include <windows.h>
 
-#include <map>
 #include <new>
-#include <utility>
 
 namespace {
-
-struct LossyConversion {
-    std::wstring typed;
-    std::wstring lost;
-};
-
-// The results of toNarrow that lost characters, by their narrow text.
-std::map<std::string, LossyConversion>& lossyConversions()
-{
-    static std::map<std::string, LossyConversion> conversions;
-    return conversions;
-}
 
 bool isHighSurrogate(wchar_t unit)
 {
@@ -75,35 +61,27 @@ std::wstring wideFrom(UINT codePage, const std::string& narrow)
 
 std::wstring toWide(const std::string& narrow)
 {
-    // Text that lost characters shows as it was typed until it is changed.
-    const auto lossy = lossyConversions().find(narrow);
-    if (lossy != lossyConversions().end())
-        return lossy->second.typed;
     return wideFrom(CP_ACP, narrow);
 }
 
-std::string toNarrow(const std::wstring& wide)
+std::string toNarrow(const std::wstring& wide, std::wstring& lost)
 {
     try {
-        const std::wstring text(wide.c_str());
-        std::wstring lost;
-        std::string narrow = toCodePage(GetACP(), text, lost);
-        if (!lost.empty())
-            lossyConversions()[narrow] = LossyConversion{text, lost};
-        return narrow;
+        return toCodePage(GetACP(), std::wstring(wide.c_str()), lost);
     } catch (const std::bad_alloc&) {
         return "Error";
     }
 }
 
-bool lostInConversion(const std::string& narrow, std::wstring& typed, std::wstring& lost)
+std::string toNarrow(const std::wstring& wide)
 {
-    const auto found = lossyConversions().find(narrow);
-    if (found == lossyConversions().end())
-        return false;
-    typed = found->second.typed;
-    lost = found->second.lost;
-    return true;
+    std::wstring lost;
+    return toNarrow(wide, lost);
+}
+
+bool roundTrips(const std::string& narrow)
+{
+    return toNarrow(toWide(narrow)) == narrow;
 }
 
 std::wstring wideFromUtf8(const std::string& utf8)

@@ -110,10 +110,13 @@ void onInitDialog(HWND window)
     showPreset(page, true);
 }
 
+// A field that refused its text keeps it for the user to correct, and
+// nothing is saved without it.
 void onSave(HWND window)
 {
     const HWND page = pageOf(window);
-    commitPage(page);
+    if (!commitPage(page))
+        return;
     saveConfiguration(window);
     showPreset(page, true);
 }
@@ -138,11 +141,14 @@ void requestClose(HWND window)
     EndDialog(window, 0);
 }
 
+// The tab stays while a field of the page holds a text it refused.
 INT_PTR onNotify(HWND window, const NMHDR& header)
 {
-    if (header.code == TCN_SELCHANGING)
-        commitPage(pageOf(window));
-    else if (header.code == TCN_SELCHANGE)
+    if (header.code == TCN_SELCHANGING && !commitPage(pageOf(window))) {
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
+    if (header.code == TCN_SELCHANGE)
         showPreset(pageOf(window), false);
     return FALSE;  // lets the tab change go ahead
 }

@@ -2,13 +2,17 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <string>
 
 #include "app/process_state.h"
+#include "model/code_page.h"
+#include "model/preset_joining.h"
 #include "model/protocol_table.h"
 #include "model/stream_settings.h"
 #include "model/stream_url.h"
 #include "model/text_conversion.h"
+#include "ui/balloon_tip.h"
 #include "ui/no_throw.h"
 #include "ui/resource.h"
 #include "ui/source_search.h"
@@ -16,9 +20,6 @@
 #include "ui/url_paste.h"
 
 namespace {
-
-// A field is read as at most 255 UTF-16 units plus the terminator.
-constexpr int kFieldBufferUnits = 256;
 
 struct TypingLimit {
     int controlId;
@@ -45,16 +46,40 @@ StreamSettings& selectedPreset(HWND page)
     return preset_collection.at(selectedTab(page));
 }
 
+// The whole text of a field: a stored text may be longer than typing allows.
+std::wstring shownText(HWND page, int controlId)
+{
+    const HWND field = GetDlgItem(page, controlId);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(field, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
 std::string fieldText(HWND page, int controlId)
 {
-    wchar_t buffer[kFieldBufferUnits] = {};
-    GetWindowTextW(GetDlgItem(page, controlId), buffer, kFieldBufferUnits);
-    return toNarrow(buffer);
+    return toNarrow(shownText(page, controlId));
 }
 
 void showText(HWND page, int controlId, const std::string& text)
 {
     SetWindowTextW(GetDlgItem(page, controlId), toWide(text).c_str());
+}
+
+// A text field shows what was typed into it when the code page could not
+// hold that, and otherwise the stored text.
+std::wstring textOf(const StreamSettings& preset, TextField field)
+{
+    if (const UnheldText* unheld = preset.unheld(field, preset.protocol()))
+        return unheld->typed;
+    const std::string stored = field == TextField::name   ? preset.name()
+                                : field == TextField::host ? preset.host()
+                                                           : preset.streamName();
+    return toWide(stored);
+}
+
+void showTextOf(HWND page, int controlId, const StreamSettings& preset, TextField field)
+{
+    SetWindowTextW(GetDlgItem(page, controlId), textOf(preset, field).c_str());
 }
 
 bool isChecked(HWND page, int controlId)
@@ -102,7 +127,7 @@ int alignTabsWithPresets(HWND tabs, int selection)
     }
     const int tabCount = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < presets; ++i) {
-        const std::wstring title = toWide(preset_collection.at(i).name());
+        const std::wstring title = textOf(preset_collection.at(i), TextField::name);
         setTabTitle(tabs, i, title, i < tabCount ? TCM_SETITEMW : TCM_INSERTITEMW);
     }
     for (int i = tabCount - 1; i >= presets; --i)
@@ -111,14 +136,68 @@ int alignTabsWithPresets(HWND tabs, int selection)
     return selection;
 }
 
+// Why a preset could not be added, from the first refusal of the report.
+std::wstring refusalOf(const JoinReport& report)
+{
+    for (const JoinNote& note : report.notes) {
+        if (!note.refused)
+            continue;
+        if (note.kind == JoinNoteKind::tooMany)
+            return L"The editor holds at most " + std::to_wstring(kMaxPagePresets) + L" presets.";
+        const wchar_t* field = note.place.field == PresetField::name   ? L"name"
+                               : note.place.field == PresetField::host ? L"host"
+                                                                       : L"stream name";
+        return L"The preset cannot be added: its " + std::wstring(field) + L" " + wideFromUtf8(note.detail) + L".";
+    }
+    return L"The preset cannot be added.";
+}
+
+void setText(StreamSettings& preset, TextField field, const std::string& text)
+{
+    if (field == TextField::name)
+        preset.setName(text);
+    else if (field == TextField::host)
+        preset.setHost(text);
+    else
+        preset.setStreamName(text);
+}
+
+// Takes a text field into the preset, unless it still shows what the preset
+// holds: stored bytes that the code page does not give back unchanged (a
+// file of a system with another code page) stay as they are until the field
+// is edited. Characters that the code page cannot hold are remembered with
+// the field, for the save to name them. False when the text is refused; the
+// field then says why.
+bool commitText(HWND page, int controlId, StreamSettings& preset, TextField field)
+{
+    std::wstring typed = shownText(page, controlId);
+    if (typed == textOf(preset, field))
+        return true;
+    // Copied from a web page, a host or stream name often ends in a no-break
+    // or zero-width space, which the camera would take as part of it.
+    if (field != TextField::name)
+        typed = withoutInvisibleEdges(typed);
+    if (field == TextField::host) {
+        const std::string problem = invisibleInHost(utf8FromWide(typed));
+        if (!problem.empty()) {
+            showBalloonTip(GetDlgItem(page, controlId), L"This host cannot be taken", wideFromUtf8(problem));
+            return false;
+        }
+    }
+    std::wstring lost;
+    setText(preset, field, toNarrow(typed, lost));
+    preset.rememberUnheld(field, {typed, lost});
+    return true;
+}
+
 void showEndpoint(HWND page, const StreamSettings& preset)
 {
     const std::string keyword = preset.protocolKeyword();
-    showText(page, IDC_HOST, preset.host());
+    showTextOf(page, IDC_HOST, preset, TextField::host);
     enableField(page, IDC_HOST, IDC_HOST_LABEL, keywordUsesHost(keyword));
     showText(page, IDC_PORT, preset.portText());
     enableField(page, IDC_PORT, IDC_PORT_LABEL, keywordUsesPort(keyword));
-    showText(page, IDC_STREAM_NAME, preset.streamName());
+    showTextOf(page, IDC_STREAM_NAME, preset, TextField::streamName);
     enableField(page, IDC_STREAM_NAME, IDC_STREAM_NAME_LABEL, keywordUsesStreamName(keyword));
     enableControl(page, IDC_TEST_SOURCE, keyword != "off");
 }
@@ -213,6 +292,13 @@ void onFindSources(HWND page)
         SetFocus(GetDlgItem(page, IDC_TEST_SOURCE));
 }
 
+// At the page's limit nothing is added, and the button says nothing.
+void onAddPreset(HWND page)
+{
+    std::wstring refusal;
+    addPreset(page, GivenPreset(), refusal);
+}
+
 // The collection never stays empty: removing the only preset leaves a fresh one.
 void onRemovePreset(HWND page)
 {
@@ -250,7 +336,7 @@ void onCommand(HWND page, int controlId, int code)
     else if (controlId == IDC_FIND_SOURCES && code == BN_CLICKED)
         onFindSources(page);
     else if (controlId == IDC_ADD_PRESET && code == BN_CLICKED)
-        addPreset(page);
+        onAddPreset(page);
     else if (controlId == IDC_REMOVE_PRESET && code == BN_CLICKED)
         onRemovePreset(page);
 }
@@ -284,7 +370,7 @@ void showPreset(HWND page, bool refreshTabs)
         selection = alignTabsWithPresets(tabsOf(page), selection);
 
     const StreamSettings& preset = preset_collection.at(selection);
-    showText(page, IDC_PRESET_NAME, preset.name());
+    showTextOf(page, IDC_PRESET_NAME, preset, TextField::name);
     SendDlgItemMessageW(page, IDC_PROTOCOL, CB_SETCURSEL, preset.protocol(), 0);
     showEndpoint(page, preset);
     showBuffering(page, preset);
@@ -297,14 +383,19 @@ void useStreamUrl(HWND page, const StreamUrl& url)
     showPreset(page, false);
 }
 
-bool addPreset(HWND page)
+int addPreset(HWND page, const GivenPreset& preset, std::wstring& refusal)
 {
     commitPage(page);
-    const bool added = preset_collection.count() < kMaxPagePresets;
-    if (added)
-        preset_collection.addPreset();
+    JoinOptions options;
+    options.maxPresets = kMaxPagePresets;
+    JoinReport report;
+    const std::unique_ptr<CodePage> codePage = windowsCodePage(GetACP());
+    const bool added = codePage && joinPresets(preset_collection, {preset}, options, *codePage, report);
     showPreset(page, true);
-    return added;
+    if (added)
+        return report.positions.at(0);
+    refusal = refusalOf(report);
+    return -1;
 }
 
 void showPresetTab(HWND page, int index)
@@ -313,18 +404,19 @@ void showPresetTab(HWND page, int index)
     showPreset(page, false);
 }
 
-void commitPage(HWND page)
+bool commitPage(HWND page)
 {
     StreamSettings& preset = selectedPreset(page);
     // The protocol first, so that host, port and stream name land in the
     // endpoint shown; sync before the settings that it overrides.
-    preset.setName(fieldText(page, IDC_PRESET_NAME));
+    commitText(page, IDC_PRESET_NAME, preset, TextField::name);
     preset.selectProtocol(selectedProtocol(page));
-    preset.setHost(fieldText(page, IDC_HOST));
+    const bool hostTaken = commitText(page, IDC_HOST, preset, TextField::host);
     preset.setPort(parseNumber(fieldText(page, IDC_PORT)));
-    preset.setStreamName(fieldText(page, IDC_STREAM_NAME));
+    commitText(page, IDC_STREAM_NAME, preset, TextField::streamName);
     preset.setSync(isChecked(page, IDC_SYNC));
     preset.setAutoJitter(isChecked(page, IDC_AUTO_JITTER));
     preset.setJitterDelay(parseNumber(fieldText(page, IDC_JITTER_DELAY)));
     preset.setLipSyncText(fieldText(page, IDC_LIP_SYNC));
+    return hostTaken;
 }

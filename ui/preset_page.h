@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string>
+
+struct GivenPreset;
 struct StreamUrl;
 
 // The page offers at most this many presets, fewer than the collection allows.
@@ -15,16 +18,20 @@ INT_PTR CALLBACK presetPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
 // the tab control exactly one tab per preset, titled with the preset's name.
 void showPreset(HWND page, bool refreshTabs);
 
-// Writes the page's fields into the selected preset.
-void commitPage(HWND page);
+// Writes the page's fields into the selected preset. False when a field was
+// refused (a host with an invisible character): the field keeps the text
+// and says why.
+bool commitPage(HWND page);
 
 // Sets protocol, host, port and stream name of the selected preset to those
 // of `url`, as a user's entries: what was typed into the page is committed first.
 void useStreamUrl(HWND page, const StreamUrl& url);
 
-// Add Preset: commits the page and adds a default preset, unless the page
-// holds kMaxPagePresets already; the selected tab stays. True when added.
-bool addPreset(HWND page);
+// Commits the page and adds `preset` as every added preset joins the
+// collection (a name of its own, values brought into range), unless the
+// page holds kMaxPagePresets already; the selected tab stays. The new
+// preset's index, or -1 when it cannot be added: `refusal` then says why.
+int addPreset(HWND page, const GivenPreset& preset, std::wstring& refusal);
 
 // Selects the tab of preset `index` and shows it, without committing the page.
 void showPresetTab(HWND page, int index);

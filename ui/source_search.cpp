@@ -13,6 +13,7 @@
 #include "app/host_link.h"
 #include "app/process_state.h"
 #include "discover/discovery.h"
+#include "model/preset_joining.h"
 #include "model/protocol_table.h"
 #include "model/stream_url.h"
 #include "model/text_conversion.h"
@@ -271,35 +272,62 @@ void onStop(HWND dialog, SourceSearch& search)
 }
 
 // The found source as a stream URL of the model's texts, which goes into the
-// preset as a pasted URL does.
-StreamUrl urlOf(const FoundSource& source)
+// preset as a pasted URL does; false when the code page cannot hold them.
+bool urlOf(const FoundSource& source, StreamUrl& url)
 {
-    StreamUrl url;
+    std::wstring lost;
     url.reading = UrlReading::source;
     url.protocol = protocolIndexOfKeyword(source.keyword);
-    url.host = toNarrow(wideFromUtf8(source.host));
+    url.host = toNarrow(wideFromUtf8(source.host), lost);
     url.port = source.port;
-    url.streamName = toNarrow(wideFromUtf8(source.streamName));
-    return url;
+    url.streamName = toNarrow(wideFromUtf8(source.streamName), lost);
+    return lost.empty();
 }
 
-// "Add as new preset" adds a preset as Add Preset does, shows it, and names
-// it after the source; "Use for this preset" takes the page's preset.
+// The source as a new preset named after it. A camera without a name of its
+// own is known by its uuid; its hardware and address tell the user more.
+GivenPreset newPresetOf(const FoundSource& source)
+{
+    GivenPreset preset;
+    preset.name = source.name;
+    preset.fallbackName = source.hardware.empty() ? source.address : source.hardware + " (" + source.address + ")";
+    const size_t profile = source.name.find(" / ");
+    if (profile != std::string::npos)
+        preset.fallbackName += source.name.substr(profile);
+    const int protocol = protocolIndexOfKeyword(source.keyword);
+    preset.protocol = protocol;
+    GivenEndpoint& endpoint = preset.endpoints[protocol];
+    endpoint.port = source.port;
+    if (!source.host.empty())
+        endpoint.host = source.host;
+    if (!source.streamName.empty())
+        endpoint.streamName = source.streamName;
+    return preset;
+}
+
+// "Add as new preset" adds a preset as Add Preset does and shows it; "Use
+// for this preset" takes the page's preset.
 void onTake(HWND dialog, SourceSearch& search, int controlId)
 {
     const FoundSource* source = chosenSource(dialog, search);
     if (!source || protocolIndexOfKeyword(source->keyword) < 0)
         return;
-    const bool adding = controlId == IDC_FIND_ADD;
-    if (adding) {
-        if (!addPreset(search.page))
+    if (controlId == IDC_FIND_ADD) {
+        std::wstring refusal;
+        const int added = addPreset(search.page, newPresetOf(*source), refusal);
+        if (added < 0) {
+            SetDlgItemTextW(dialog, IDC_FIND_NEWS, refusal.c_str());
             return;
-        showPresetTab(search.page, preset_collection.count() - 1);
-    }
-    useStreamUrl(search.page, urlOf(*source));
-    if (adding) {
-        preset_collection.at(preset_collection.count() - 1).setName(toNarrow(wideFromUtf8(source->name)));
-        showPreset(search.page, true);
+        }
+        showPresetTab(search.page, added);
+    } else {
+        StreamUrl url;
+        if (!urlOf(*source, url)) {
+            SetDlgItemTextW(dialog, IDC_FIND_NEWS, L"The source's stream URL holds characters that this system's "
+                                                   L"code page cannot hold.");
+            return;
+        }
+        useStreamUrl(search.page, url);
     }
     search.taken = true;
     stopSearch(search);

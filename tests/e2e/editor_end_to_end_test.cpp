@@ -581,6 +581,53 @@ TEST_F(SessionTest, TextTheCodePageCannotHoldIsRefusedAndNothingWritten)
     closeWithoutPrompt(editor, window);
 }
 
+std::string configBytesOf(StreamSettingsSet presets)
+{
+    std::vector<uint8_t> bytes;
+    writeConfigBytes(presets, bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A config.dat written on a Western system, opened where the code page is
+// 932: bytes of code page 1252 that are no text of code page 932. The editor
+// says which presets hold such text, and a Save after an edit of another
+// field keeps them byte for byte, although the page writes its fields back.
+// Under Wine the code page follows the locale that the test program was
+// started in (CTest runs these cases in ja_JP.UTF-8), not its environment.
+using CodePage932Test = EditorTest;
+
+TEST_F(CodePage932Test, StoredTextOfAnotherCodePageIsKeptByteForByteUntilItsFieldIsEdited)
+{
+    ASSERT_EQ(GetACP(), 932u);
+    ASSERT_TRUE(folder_.addCompleteHost());
+    StreamSettingsSet stored(3);
+    stored.at(0).setName("Caf\xE9");
+    stored.at(0).selectProtocol(7);
+    stored.at(0).setHost("cam-\xE9");
+    stored.at(0).setStreamName("B\xFChne");
+    stored.at(2).setName("Foyer \xE0");
+    storeFile(folder_.configPath(), configBytesOf(stored));
+
+    EditorProcess editor(folder_, L"");
+    ASSERT_TRUE(editor.started());
+    const HWND box = editor.waitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(messageBoxText(box), L"Presets 1 and 3 hold text that this system's code page (932) cannot show as it "
+                                   L"is stored in " + folder_.configPath() +
+                                       L".\n\nThe editor keeps that text as it is stored until you change the field "
+                                       L"that holds it.");
+    ASSERT_TRUE(answerDialog(box, IDOK));
+    const HWND window = editor.waitForMainWindow();
+    ASSERT_NE(window, nullptr);
+
+    ASSERT_TRUE(replaceText(editorControl(window, IDC_LIP_SYNC), L"-40"));
+    clickWindow(GetDlgItem(window, IDC_SAVE));
+    ASSERT_TRUE(waitForRendererStarts(2));
+    stored.at(0).setLipSyncText("-40");
+    EXPECT_EQ(fileBytes(folder_.configPath()), configBytesOf(stored));
+    closeWithoutPrompt(editor, window);
+}
+
 // Live mode: the editor is a pop-up of the production system
 
 using LiveModeTest = EditorTest;

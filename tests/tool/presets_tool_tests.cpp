@@ -245,7 +245,8 @@ TEST_F(PresetsTool, LongNamesAreCutAtACharacterAndMergeAgainByTheirCutName)
                                           "\"Stage Left \xC3\xA9tage / urn:uuid:6c8a1f3e-0b\xE2\x80\xA6\""));
     }
     StreamSettingsSet stored(1);
-    ASSERT_TRUE(readConfigFile(stored, config));
+    const std::vector<uint8_t> bytes = fileBytes(config);
+    ASSERT_TRUE(readConfigBytes(stored, bytes.data(), bytes.size()));
     ASSERT_EQ(stored.count(), 2);
     EXPECT_EQ(stored.at(1).name(), "Stage Left \xE9tage / urn:uuid:6c8a1f3e-0b\x85");  // code page 1252
 }

@@ -405,6 +405,41 @@ TEST_F(MainWindow, FailedSaveKeepsTheWindowAndTheChanges)
     EXPECT_EQ(loadedConfig().at(0).name(), "Unsaved");
 }
 
+// What config.dat's code page cannot hold is remembered with the preset and
+// field it was typed into: a preset that holds a '?' of its own is never
+// named for it, and changing the field or removing the preset forgets it.
+TEST_F(MainWindow, TextTheCodePageCannotHoldIsRememberedWithItsPresetAndField)
+{
+    StreamSettingsSet stored = presets(2);
+    stored.at(0).setName("Cam ?");
+    writeConfig(stored);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    editor.clickTab(1);
+    editor.replaceText(IDC_PRESET_NAME, L"Cam \u2603");
+    editor.pressSave();
+    const HWND box = editor.waitForOtherDialog();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(dialogShowsText(box, kSaveError + std::wstring(L"\nThe name of preset 2, \"Cam \u2603\", holds \u2603, "
+                                                               L"which config.dat cannot hold in code page 1252; "
+                                                               L"nothing was saved.")));
+    EXPECT_TRUE(editor.answerDialog(IDOK));
+    EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Cam \u2603");
+    EXPECT_EQ(editor.tabTitle(1), L"Cam \u2603");
+
+    editor.replaceText(IDC_PRESET_NAME, L"Cam 2");
+    editor.pressSave();
+    EXPECT_TRUE(editor.noOtherDialog());
+    EXPECT_EQ(loadedConfig().at(1).name(), "Cam 2");
+
+    editor.replaceText(IDC_PRESET_NAME, L"Cam \u2603");
+    editor.click(IDC_REMOVE_PRESET);
+    editor.pressSave();
+    EXPECT_TRUE(editor.noOtherDialog());
+    EXPECT_EQ(loadedConfig().count(), 1);
+    EXPECT_EQ(loadedConfig().at(0).name(), "Cam ?");
+}
+
 TEST_F(MainWindow, MaximisingLeavesTheWindowAtItsSize)
 {
     EditorSession editor;
