@@ -1,6 +1,7 @@
 // riverra-presets end to end within one process: command line in, files and
 // streams out.
 #include "tool/presets_tool.h"
+#include "tool/tool_files.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -446,6 +447,20 @@ TEST_F(PresetsTool, ImportLeavesAnEqualFileAloneAndDryRunSaysWhatWouldChange)
     EXPECT_EQ(dryCreate.exitCode, 4);
     EXPECT_THAT(dryCreate.out, HasSubstr(": would be created, 4 presets"));
     EXPECT_FALSE(std::filesystem::exists(path("new.dat")));
+}
+
+// import and discover --add say the same: after an in-place write broke
+// off, the previous file is gone, and the complete presets are elsewhere.
+TEST(SaveFailureLine, NamesWhatIsKept)
+{
+    SaveResult broken;
+    broken.fault = SaveFault::failedPartWay;
+    broken.completeCopy = toFilePath("config.dat.77-1.tmp");
+    EXPECT_EQ(saveFailureLine("config.dat", broken),
+              "config.dat: writing into it broke off part way; the complete presets are kept in config.dat.77-1.tmp");
+    SaveResult readOnly;
+    readOnly.fault = SaveFault::readOnly;
+    EXPECT_EQ(saveFailureLine("config.dat", readOnly), "config.dat: read-only; the previous file is kept");
 }
 
 TEST_F(PresetsTool, ImportKeepsADamagedConfigBesideIt)

@@ -146,9 +146,13 @@ TEST_F(FindSources, ListsTheCameraWithItsLoginAndUseForThisPresetFillsThePage)
     EXPECT_TRUE(editor.anyChanged());
 }
 
-TEST_F(FindSources, AddAsNewPresetAddsTheSourceAsAPresetOfItsName)
+// A second camera of one model, or the same one added again, gets a name of
+// its own.
+TEST_F(FindSources, AddAsNewPresetAddsTheSourceAsAPresetOfItsOwnName)
 {
-    writeConfig(presets(1));
+    StreamSettingsSet stored = presets(2);
+    stored.at(1).setName("Stage Left / Main");
+    writeConfig(stored);
     EditorSession editor;
     ASSERT_TRUE(editor.opened());
     const HWND dialog = openSearch(editor);
@@ -157,13 +161,14 @@ TEST_F(FindSources, AddAsNewPresetAddsTheSourceAsAPresetOfItsName)
     clickWindow(GetDlgItem(dialog, IDC_FIND_ADD));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
 
-    EXPECT_EQ(editor.tabCount(), 2);
-    EXPECT_EQ(editor.selectedTab(), 1);
-    EXPECT_EQ(editor.tabTitle(1), L"Stage Left / Main");
+    EXPECT_EQ(editor.tabCount(), 3);
+    EXPECT_EQ(editor.selectedTab(), 2);
+    EXPECT_EQ(editor.tabTitle(2), L"Stage Left / Main (2)");
     EXPECT_EQ(editor.text(IDC_HOST), L"10.1.0.9");
     editor.pressSave();
     EXPECT_EQ(loadedConfig().at(0).name(), "Stream 1");
-    EXPECT_EQ(loadedConfig().at(1).streamName(), "live/main");
+    EXPECT_EQ(loadedConfig().at(2).name(), "Stage Left / Main (2)");
+    EXPECT_EQ(loadedConfig().at(2).streamName(), "live/main");
 }
 
 TEST_F(FindSources, StopEndsASearchAtOnceAndClosingTheEditorEndsASearch)
