@@ -1,7 +1,5 @@
 #include "model/preset_joining.h"
 
-#include <limits>
-
 #include "model/code_page.h"
 #include "model/text_conversion.h"
 
@@ -148,9 +146,10 @@ public:
                 }
             }
         }
+        // Among more numbers than there are presets, one is free.
         std::string name = joined.preset.name();
         std::string problem;
-        for (int number = 2; isTaken(name, presets); ++number)
+        for (int number = 2; isTaken(name, presets) && number <= StreamSettingsSet::kMaxPresets + 1; ++number)
             codePage_.fromUtf8(utf8Of(fitted(joined.name, U" (" + decimal(number) + U")", ellipsis_)), name, problem);
         joined.preset.setName(name);
     }

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -12,7 +11,6 @@
 
 #include "model/preset_joining.h"
 #include "model/protocol_table.h"
-#include "model/text_conversion.h"
 #include "persist/config_file.h"
 
 namespace {
