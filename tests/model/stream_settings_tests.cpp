@@ -306,4 +306,33 @@ TEST(StreamSettings, ARecordWithoutEndpointsIsSafeToUse)
     EXPECT_EQ(full.endpoint(kRtspUdp).host_, "192.168.0.10");
 }
 
+// What was typed and lost stays with its field (and the endpoints sharing
+// it) until that field changes; another field or preset with the same text
+// knows nothing of it.
+TEST(StreamSettings, UnheldTextStaysWithItsFieldUntilTheFieldChanges)
+{
+    const UnheldText snowman{L"cam\u2603", L"\u2603"};
+    StreamSettings typed = withProtocol(kRtspTcp);
+    typed.setHost("cam?");
+    typed.rememberUnheld(TextField::host, snowman);
+    StreamSettings other = withProtocol(kRtspTcp);
+    other.setHost("cam?");
+    EXPECT_EQ(other.unheld(TextField::host, kRtspTcp), nullptr);
+    ASSERT_NE(typed.unheld(TextField::host, kRtspUdp), nullptr);
+    EXPECT_EQ(typed.unheld(TextField::host, kRtspUdp)->typed, L"cam\u2603");
+    EXPECT_EQ(typed.unheld(TextField::streamName, kRtspTcp), nullptr);
+    EXPECT_EQ(typed.unheld(TextField::name), nullptr);
+
+    typed.setHost("cam?");
+    EXPECT_NE(typed.unheld(TextField::host, kRtspTcp), nullptr) << "the same text is no change";
+    typed.selectProtocol(kRtspUdp);
+    typed.setHost("cam");
+    EXPECT_EQ(typed.unheld(TextField::host, kRtspTcp), nullptr) << "the shared host changed";
+
+    typed.setName("Cam ?");
+    typed.rememberUnheld(TextField::name, {L"Cam \u2603", L"\u2603"});
+    typed.rememberUnheld(TextField::name, {L"Cam ?", L""});
+    EXPECT_EQ(typed.unheld(TextField::name), nullptr) << "a text without losses forgets";
+}
+
 }  // namespace
