@@ -405,6 +405,32 @@ TEST_F(MainWindow, FailedSaveKeepsTheWindowAndTheChanges)
     EXPECT_EQ(loadedConfig().at(0).name(), "Unsaved");
 }
 
+// A file beside config.dat whose name only looks like a save's temporary
+// file (no system gives that process number) is none of the editor's business.
+TEST_F(MainWindow, StrayFileBesideTheConfigurationLeavesOpeningAndSavingAlone)
+{
+    writeConfig(presets(2));
+    const std::wstring stray = configPath() + L".4294967296-1.tmp";
+    CloseHandle(CreateFileW(stray.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    {
+        EditorSession editor;
+        ASSERT_TRUE(editor.opened());
+        EXPECT_TRUE(editor.noOtherDialog());
+        ASSERT_EQ(editor.tabCount(), 2);
+        EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 1");
+        editor.replaceText(IDC_PRESET_NAME, L"Renamed");
+
+        editor.pressSave();
+        EXPECT_TRUE(editor.noOtherDialog());
+        EXPECT_FALSE(editor.anyChanged());
+        EXPECT_EQ(loadedConfig().at(0).name(), "Renamed");
+        editor.click(IDCLOSE);  // nothing left to ask about
+        EXPECT_TRUE(editor.waitForEnd());
+    }
+    EXPECT_NE(GetFileAttributesW(stray.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(stray.c_str());
+}
+
 TEST_F(MainWindow, MaximisingLeavesTheWindowAtItsSize)
 {
     EditorSession editor;
