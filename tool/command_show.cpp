@@ -106,7 +106,7 @@ Command addShowCommand(CLI::App& program, ToolContext& context)
     auto config = std::make_shared<std::string>();
     auto urls = std::make_shared<bool>(false);
     CLI::App* command = program.add_subcommand("show", "Print the presets of a config.dat as a table");
-    command->add_option("CONFIG", *config, "the config.dat to read")->required();
+    command->add_option("CONFIG", *config, "the config.dat to read; - for standard input")->required();
     command->add_flag("--urls", *urls, "each preset's source as a URL that players take, instead of the settings");
     return {command, [config, urls, &context] { return showPresets(*config, *urls, context); }};
 }

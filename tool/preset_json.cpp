@@ -427,11 +427,14 @@ public:
         const auto jitterDelay = integer32(value, path, key::jitterDelay);
         const auto lipSync = integer32(value, path, key::lipSync);
         GivenEndpoints given = endpoints(value, path);
+        // A preset whose values could all be read goes on to the range check
+        // even when strict refuses its sharing groups.
+        const bool read = report_.refusals.size() == refusalsBefore;
         share(given, &GivenEndpoint::host, {isRtspKeyword, key::host, "the RTSP endpoints"}, path);
         share(given, &GivenEndpoint::port, {isRtspKeyword, key::port, "the RTSP endpoints"}, path);
         share(given, &GivenEndpoint::port, {isPlainTsKeyword, key::port, "ts-udp and ts-tcp"}, path);
         share(given, &GivenEndpoint::streamName, {isRtspKeyword, key::streamName, "the RTSP endpoints"}, path);
-        if (report_.refusals.size() != refusalsBefore)
+        if (!read)
             return std::nullopt;
 
         StreamSettings preset;
@@ -523,6 +526,16 @@ bool readDocument(const Json& document, DocumentReader& reader, ImportedDocument
         }
     }
     return !reader.refused();
+}
+
+// The imported presets in the order given.
+StreamSettingsSet listedPresets(const ImportedDocument& imported)
+{
+    StreamSettingsSet presets(1);
+    presets.resize(static_cast<int>(imported.presets.size()));
+    for (size_t index = 0; index < imported.presets.size(); ++index)
+        presets.at(static_cast<int>(index)) = imported.presets[index];
+    return presets;
 }
 
 // Puts the imported presets into `base`: each takes the place of the first
@@ -642,8 +655,14 @@ bool presetsFromJson(const std::string& json, const CodePage& codePage, const Im
         return false;
     DocumentReader reader(codePage, options.strict, report);
     ImportedDocument imported;
-    if (!readDocument(document, reader, imported))
+    if (!readDocument(document, reader, imported)) {
+        // When strict, values out of range are named too, so that one run
+        // tells every problem.
+        StreamSettingsSet read = listedPresets(imported);
+        if (options.strict)
+            validateReporting(read, imported.paths, options.strict, reader, report);
         return false;
+    }
 
     StreamSettingsSet result(1);
     std::vector<std::string> paths;
@@ -652,9 +671,7 @@ bool presetsFromJson(const std::string& json, const CodePage& codePage, const Im
         if (!mergePresets(imported, result, paths, reader))
             return false;
     } else {
-        result.resize(static_cast<int>(imported.presets.size()));
-        for (size_t index = 0; index < imported.presets.size(); ++index)
-            result.at(static_cast<int>(index)) = imported.presets[index];
+        result = listedPresets(imported);
         paths = imported.paths;
         result.setFlag_ = imported.setFlag;
         result.current_ = static_cast<uint8_t>(std::min<int64_t>(imported.current, 255));
