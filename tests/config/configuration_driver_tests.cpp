@@ -442,7 +442,6 @@ TEST_F(ConfigurationDrivers, StrayTemporaryNameIsIgnored)
     EXPECT_FALSE(preset_collection.anyChanged());
     EXPECT_FALSE(detector_.calls.empty());  // the renderer was told
     EXPECT_EQ(fileBytes(stray), std::vector<uint8_t>({1, 2, 3}));
-    std::filesystem::remove(stray);
 }
 
 // Two presets, the second with a wrong record magic: rejected by the reader.

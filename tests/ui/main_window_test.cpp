@@ -410,8 +410,11 @@ TEST_F(MainWindow, FailedSaveKeepsTheWindowAndTheChanges)
 TEST_F(MainWindow, StrayFileBesideTheConfigurationLeavesOpeningAndSavingAlone)
 {
     writeConfig(presets(2));
-    const std::wstring stray = configPath() + L".4294967296-1.tmp";
-    CloseHandle(CreateFileW(stray.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    struct StrayFile {
+        const std::wstring path = configPath() + L".4294967296-1.tmp";
+        StrayFile() { CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+        ~StrayFile() { DeleteFileW(path.c_str()); }
+    } stray;
     {
         EditorSession editor;
         ASSERT_TRUE(editor.opened());
@@ -427,8 +430,7 @@ TEST_F(MainWindow, StrayFileBesideTheConfigurationLeavesOpeningAndSavingAlone)
         editor.click(IDCLOSE);  // nothing left to ask about
         EXPECT_TRUE(editor.waitForEnd());
     }
-    EXPECT_NE(GetFileAttributesW(stray.c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW(stray.c_str());
+    EXPECT_NE(GetFileAttributesW(stray.path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(MainWindow, MaximisingLeavesTheWindowAtItsSize)
