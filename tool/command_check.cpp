@@ -39,15 +39,16 @@ int checkConfig(const std::string& config, ToolContext& context)
     if (!loadConfig(config, presets, context.io, &reading))
         return kInputRefused;
     std::ostream& out = context.io.out;
-    out << config << ": accepted, " << counted(presets.count(), "preset") << '\n';
+    const std::string name = inputName(config);
+    out << name << ": accepted, " << counted(presets.count(), "preset") << '\n';
     std::vector<std::string> notes = reading.readOtherwise;
     const bool comesBack = roundTripNotes(presets, *context.codePage, notes);
     for (const std::string& note : notes)
-        out << config << ": " << consoleText(note) << '\n';
+        out << name << ": " << consoleText(note) << '\n';
     if (!comesBack)
-        out << config << ": does not come back from export | import\n";
+        out << name << ": does not come back from export | import\n";
     else if (!notes.empty())
-        out << config << ": comes back from export | import as a Save writes it, not byte for byte\n";
+        out << name << ": comes back from export | import as a Save writes it, not byte for byte\n";
     return kDone;
 }
 

@@ -138,12 +138,10 @@ int addToConfig(const std::vector<Addition>& additions, const DiscoveryFindings&
         io.err << "--add: refused; " << arguments.config << " is not written\n";
         return kInputRefused;
     }
-    const SaveResult saved = writeConfigFile(merged, toFilePath(arguments.config));
-    if (!saved) {
-        io.err << saveFailureLine(arguments.config, saved, true);
+    if (!writeConfigFile(merged, toFilePath(arguments.config))) {
+        io.err << arguments.config << ": cannot be written; the previous file is kept\n";
         return kNotWritten;
     }
-    context.configWritten = arguments.config;
     io.out << arguments.config << ": " << counted(additions.size(), "preset") << " added, "
            << counted(merged.count(), "preset") << " written\n";
     return kDone;

@@ -22,7 +22,7 @@ int exportPresets(const ExportOptions& options, ToolContext& context)
     std::string json;
     std::string problem;
     if (!presetsToJson(presets, *context.codePage, json, problem)) {
-        context.io.err << options.config << ": " << problem << '\n';
+        context.io.err << inputName(options.config) << ": " << problem << '\n';
         return kInputRefused;
     }
     return writeOutput(options.output, json, context.io) ? kDone : kNotWritten;

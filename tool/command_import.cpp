@@ -99,7 +99,7 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     StreamSettingsSet presets(1);
     ImportReport report;
     const bool accepted = presetsFromJson(json, *context.codePage, options, presets, report);
-    const std::string source = arguments.input == "-" ? "standard input" : arguments.input;
+    const std::string source = inputName(arguments.input);
     for (const auto* lines : {&report.notices, &report.changes, &report.refusals}) {
         for (const std::string& line : *lines)
             io.err << source << ": " << consoleText(line) << '\n';

@@ -77,7 +77,7 @@ int showPresets(const std::string& config, bool urls, ToolContext& context)
     if (!loadConfig(config, presets, context.io))
         return kInputRefused;
     if (presets.count() == 0) {
-        context.io.out << config << ": no presets\n";
+        context.io.out << inputName(config) << ": no presets\n";
         return kDone;
     }
     std::vector<TableRow> rows = {urls ? TableRow{"", "#", "Name", "Protocol", "URL"}
@@ -88,7 +88,7 @@ int showPresets(const std::string& config, bool urls, ToolContext& context)
         std::string problem;
         rows.emplace_back();
         if (!rowOf(presets, index, *context.codePage, rows.back(), problem)) {
-            context.io.err << config << ": preset " << index << " holds " << problem << '\n';
+            context.io.err << inputName(config) << ": preset " << index << " holds " << problem << '\n';
             return kInputRefused;
         }
     }

@@ -35,6 +35,11 @@ bool readStream(std::string& content, ToolIo& io)
 
 }  // namespace
 
+std::string inputName(const std::string& path)
+{
+    return path == "-" ? "standard input" : path;
+}
+
 bool loadConfig(const std::string& path, StreamSettingsSet& presets, ToolIo& io, ConfigReadFault* reading)
 {
     ConfigLoad load;
@@ -48,7 +53,6 @@ bool loadConfig(const std::string& path, StreamSettingsSet& presets, ToolIo& io,
     } else {
         load = loadConfigFile(presets, toFilePath(path));
     }
-    const std::string name = path == "-" ? "standard input" : path;
     switch (load.outcome) {
     case LoadOutcome::loaded:
         if (reading != nullptr)
@@ -56,7 +60,7 @@ bool loadConfig(const std::string& path, StreamSettingsSet& presets, ToolIo& io,
         return true;
     case LoadOutcome::damaged:
     case LoadOutcome::empty:
-        io.err << name << ": not a config.dat the editor accepts: " << load.fault.describe() << '\n';
+        io.err << inputName(path) << ": not a config.dat the editor accepts: " << load.fault.describe() << '\n';
         return false;
     case LoadOutcome::missing:
     case LoadOutcome::unreadable:

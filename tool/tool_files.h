@@ -36,6 +36,9 @@ FilePath toFilePath(const std::string& utf8);
 // And back, for the streams.
 std::string utf8Path(const FilePath& path);
 
+// How messages name a file argument: "standard input" for "-".
+std::string inputName(const std::string& path);
+
 // Reads config.dat with the editor's reader, from the input stream for "-".
 // On refusal it says on the error stream what is wrong and where, or why the
 // file cannot be read, and returns false. `reading`, when given, learns the

@@ -447,7 +447,7 @@ TEST_F(PresetsTool, UsageErrorsAndUnwritableOutputHaveTheirOwnExitCodes)
     EXPECT_EQ(toStream.exitCode, 2);
     EXPECT_FALSE(std::filesystem::exists("-"));
     const ToolRun fromStream = runTool({"check", "-"}, textOf(dataFile("sample.dat")));
-    EXPECT_EQ(fromStream.out, "-: accepted, 4 presets\n") << fromStream.err;
+    EXPECT_EQ(fromStream.out, "standard input: accepted, 4 presets\n") << fromStream.err;
 
     const ToolRun exported = runToFullDisk({"export", dataFile("sample.dat")});
     EXPECT_EQ(exported.exitCode, 3);
