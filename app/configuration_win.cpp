@@ -1,8 +1,10 @@
 #include "app/configuration.h"
 
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/module_path.h"
@@ -122,18 +124,26 @@ void tellTextKeptAsStored(HWND owner, const FilePath& path)
     MessageBoxW(owner, text.c_str(), L"", MB_OK | MB_ICONINFORMATION | MB_SYSTEMMODAL | MB_TOPMOST);
 }
 
-void tellLoadProblem(HWND owner, const ConfigLoad& load, const FilePath& path, const FilePath& recoveredFrom)
+// A box about config.dat as the load found it: the problem, where the file
+// is, and what the editor shows instead.
+void tellLoadProblem(HWND owner, const std::wstring& problem, const FilePath& path, const FilePath& recoveredFrom)
 {
-    std::wstring text = load.outcome == LoadOutcome::damaged
-                            ? L"config.dat is damaged" +
-                                  (load.fault.noted() ? L" (" + fromAscii(load.fault.describe()) + L")" : L"")
-                            : L"config.dat cannot be read: " + unreadableCause(load.readFault, path);
-    text += L":\n" + path + L"\n\n";
+    std::wstring text = problem + L":\n" + path + L"\n\n";
     text += recoveredFrom.empty()
                 ? L"The editor starts with a default preset."
                 : L"The editor shows the presets of a save that was interrupted, kept in " + recoveredFrom + L".";
     text += L" The first Save keeps the old file as " + fileName(damagedCopyName(path)) + L".";
     showError(owner, text);
+}
+
+void tellLoadProblem(HWND owner, const ConfigLoad& load, const FilePath& path, const FilePath& recoveredFrom)
+{
+    tellLoadProblem(owner,
+                    load.outcome == LoadOutcome::damaged
+                        ? L"config.dat is damaged" +
+                              (load.fault.noted() ? L" (" + fromAscii(load.fault.describe()) + L")" : L"")
+                        : L"config.dat cannot be read: " + unreadableCause(load.readFault, path),
+                    path, recoveredFrom);
 }
 
 std::wstring saveFailureCause(const SaveResult& result)
@@ -160,11 +170,6 @@ std::wstring saveFailureCause(const SaveResult& result)
         break;
     }
     return L"config.dat could not be written: " + result.path;
-}
-
-void tellSaveFailure(HWND owner, const std::wstring& cause)
-{
-    showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
 }
 
 // The characters separated by commas; a surrogate pair stays together, and
@@ -223,12 +228,27 @@ private:
 };
 
 // Whether the save may go ahead over config.dat as it is now; keeps another
-// program's version beside it when the user lets it be replaced.
+// program's version beside it when the user lets it be replaced. A file that
+// cannot be read, after the wait for a holder, is not replaced unseen.
 bool userLetsReplace(HWND owner, const FilePath& path)
 {
+    if (!knownFile)
+        return true;  // the file the editor could not read is kept aside before it is replaced
     FileFingerprint current;
-    if (!knownFile || !fingerprintFile(path, current) || current == *knownFile)
-        return true;  // a file that cannot be read now is left to the save to report
+    FileFault fault = FileFault::other;
+    bool read = false;
+    {
+        WaitCursor waiting;
+        read = fingerprintFile(path, current, fault);
+    }
+    std::error_code error;
+    if (!read && !std::filesystem::is_directory(path, error)) {  // a folder in its place is the save's to report
+        tellSaveFailure(owner, L"config.dat cannot be read to tell whether another program changed it (" +
+                                   unreadableCause(fault, path) + L"); nothing was saved: " + path);
+        return false;
+    }
+    if (current == *knownFile)
+        return true;
     if (MessageBoxW(owner, kChangedElsewhere, L"", MB_YESNO | MB_ICONWARNING | MB_SYSTEMMODAL | MB_TOPMOST) != IDYES)
         return false;
     if (!keepReplacedCopy(path)) {
@@ -239,9 +259,19 @@ bool userLetsReplace(HWND owner, const FilePath& path)
     return true;
 }
 
-}  // namespace
+// After this editor's own write into config.dat broke off, what it left
+// there is no other program's change.
+void rememberOwnBrokenWrite(const FilePath& path)
+{
+    FileFingerprint left;
+    FileFault fault = FileFault::other;
+    if (fingerprintFile(path, left, fault))
+        knownFile = left;
+    else
+        knownFile.reset();
+}
 
-bool loadConfiguration(HWND owner)
+bool loadConfigurationFile(HWND owner)
 {
     const FilePath path = configFilePath();
     if (path.empty()) {
@@ -265,7 +295,7 @@ bool loadConfiguration(HWND owner)
     return load.outcome == LoadOutcome::loaded;
 }
 
-bool saveConfiguration(HWND owner)
+bool saveConfigurationFile(HWND owner)
 {
     preset_collection.validateAll();
     const std::wstring unheldText = textTheFileCannotHold();
@@ -291,16 +321,54 @@ bool saveConfiguration(HWND owner)
         WaitCursor waiting;
         result = writeConfigFile(preset_collection, path);
         if (result) {
-            FileFingerprint saved;
-            knownFile.reset();
-            if (fingerprintFile(path, saved))
-                knownFile = saved;
-            removeTemporariesOfEndedSaves(path);
+            knownFile = result.written;
             preset_collection.clearChanged();
             notify_renderers();
+            removeTemporariesOfEndedSaves(path);
+        } else if (result.fault == SaveFault::failedPartWay) {
+            rememberOwnBrokenWrite(path);
         }
     }
     if (!result)
         tellSaveFailure(owner, saveFailureCause(result));
     return static_cast<bool>(result);
+}
+
+}  // namespace
+
+void tellSaveFailure(HWND owner, const std::wstring& cause)
+{
+    showError(owner, std::wstring(kSaveFailed) + L"\n" + cause);
+}
+
+std::wstring failureCause(const std::exception& failure)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr)
+        return L"the editor ran out of memory";
+    return L"the editor failed unexpectedly (" + toWide(failure.what()) + L")";
+}
+
+bool loadConfiguration(HWND owner)
+{
+    try {
+        return loadConfigurationFile(owner);
+    } catch (const std::exception& failure) {
+        // What config.dat holds is unknown: the first save keeps it aside.
+        knownFile.reset();
+        keepBeforeReplacing = true;
+        preset_collection = StreamSettingsSet(1);
+        const FilePath path = configFilePath();
+        tellLoadProblem(owner, L"config.dat could not be loaded: " + failureCause(failure), path, FilePath());
+        return false;
+    }
+}
+
+bool saveConfiguration(HWND owner)
+{
+    try {
+        return saveConfigurationFile(owner);
+    } catch (const std::exception& failure) {
+        tellSaveFailure(owner, L"config.dat could not be saved: " + failureCause(failure) + L": " + configFilePath());
+        return false;
+    }
 }

@@ -1,6 +1,7 @@
 #include "persist/config_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,16 @@ const int32_t kHeaderLength = 6;
 const int32_t kMaxBodyLength = 0xFFFF;
 // The reader never looks further into a file.
 const size_t kMaxFileLength = kHeaderLength + kMaxBodyLength;
+
+// The fingerprint's hash: 64-bit FNV-1a, continued over each piece of a file.
+constexpr uint64_t kHashStart = 0xCBF29CE484222325u;
+
+uint64_t hashed(uint64_t hash, const uint8_t* bytes, size_t count)
+{
+    for (size_t index = 0; index < count; ++index)
+        hash = (hash ^ bytes[index]) * 0x100000001B3u;
+    return hash;
+}
 
 // Supplies up to `count` bytes of a file; returns how many arrived.
 using ByteSource = std::function<int32_t(uint8_t* buffer, int32_t count)>;
@@ -93,11 +104,14 @@ bool parseBody(StreamSettingsSet& presets, Message& body, ConfigReadFault* fault
 {
     if (fault)
         fault->base = kHeaderLength;  // positions in the body count from the start of the file
-    const bool setFlag = body.getInt32() != 0;
+    const int32_t storedSetFlag = body.getInt32();
+    const bool setFlag = storedSetFlag != 0;
     if (body.truncated()) {
         noteReadFault(fault, 0, "the set flag (4 bytes)", "the end of the body");
         return false;
     }
+    if (storedSetFlag != 0 && storedSetFlag != 1)
+        noteReadOtherwise(fault, 0, "the set flag is stored as " + magicBytes(storedSetFlag) + "; a save stores 00 00 00 01");
     // Taken over before any preset is read, so it stands when one is damaged.
     if (setFlag != presets.setFlag_)
         presets.changed_ = true;
@@ -126,11 +140,19 @@ bool parseBody(StreamSettingsSet& presets, Message& body, ConfigReadFault* fault
     }
     if (body.truncated())
         return false;
+    readingRecord(fault, &ConfigReadFault::readingPreset, -1);
+    const uint8_t clampedCurrent = current < count ? current : static_cast<uint8_t>(count - 1);
+    if (current != clampedCurrent)
+        noteReadOtherwise(fault, 5, "the current preset is stored as " + std::to_string(current) +
+                                        ", beyond the last; a save stores " + std::to_string(clampedCurrent));
+    const int32_t unread = body.payloadSize() - body.readPos();
+    if (unread > 0)
+        noteReadOtherwise(fault, body.readPos(), byteCount(unread) + " after the last preset; a save leaves them out");
 
     presets.resize(count);
     for (int index = 0; index < count; ++index)
         presets.at(index).assignFrom(loaded.at(index));
-    presets.current_ = current < presets.count() ? current : static_cast<uint8_t>(presets.count() - 1);
+    presets.current_ = clampedCurrent;
     return true;
 }
 
@@ -176,18 +198,25 @@ SaveResult failure(SaveFault fault, const FilePath& path)
     return result;
 }
 
-// A file that could not be created or written beside the target.
-SaveResult temporaryFailure(FileFault fault, const FilePath& path)
+// A file that could not be created or written beside the target, and the
+// system's words for why.
+SaveResult temporaryFailure(FileFault fault, const std::string& reason, const FilePath& path)
 {
+    SaveResult result;
     switch (fault) {
     case FileFault::accessDenied:
     case FileFault::readOnly:
-        return failure(SaveFault::folderNotWritable, folderOf(path));
+        result = failure(SaveFault::folderNotWritable, folderOf(path));
+        break;
     case FileFault::diskFull:
-        return failure(SaveFault::diskFull, path);
+        result = failure(SaveFault::diskFull, path);
+        break;
     default:
-        return failure(SaveFault::notWritten, path);
+        result = failure(SaveFault::notWritten, path);
+        break;
     }
+    result.reason = reason;
+    return result;
 }
 
 // Writes the new content beside the target and moves it over the target only
@@ -201,23 +230,37 @@ SaveResult storeReplacing(const FilePath& path, const Message& header, const Mes
     FilePath temporary;
     const int file = createSaveTemporary(path, temporary);
     if (file < 0)
-        return temporaryFailure(lastFileFault(), path);
+        return temporaryFailure(lastFileFault(), lastFileReason(), path);
     const bool written = writeAll(file, header) && writeAll(file, body) && flushToDisk(file);
     const FileFault writeFault = lastFileFault();
+    const std::string writeReason = lastFileReason();
     const bool closed = closeFile(file);
     if (!written || !closed) {
+        const FileFault closeFault = lastFileFault();
+        const std::string closeReason = lastFileReason();
         removeFile(temporary);
-        return temporaryFailure(written ? lastFileFault() : writeFault, path);
+        return written ? temporaryFailure(closeFault, closeReason, path)
+                       : temporaryFailure(writeFault, writeReason, path);
     }
     FileFault inPlaceFault = FileFault::other;
-    const ReplaceOutcome outcome = replaceOrWriteInPlace(fileSystemReplaceSteps(
-        temporary, path, [&] { return writeInPlace(path, header, body, inPlaceFault); }));
-    switch (outcome) {
+    ReplaceSteps steps = fileSystemReplaceSteps(temporary, path,
+                                                [&] { return writeInPlace(path, header, body, inPlaceFault); });
+    std::string replaceReason;
+    steps.replace = [replace = steps.replace, &replaceReason] {
+        const ReplaceAttempt attempt = replace();
+        if (attempt != ReplaceAttempt::done)
+            replaceReason = lastFileReason();
+        return attempt;
+    };
+    switch (replaceOrWriteInPlace(steps)) {
     case ReplaceOutcome::replaced:
     case ReplaceOutcome::writtenInPlace:
         return {};
-    case ReplaceOutcome::refused:
-        return failure(fileIsReadOnly(path) ? SaveFault::readOnly : SaveFault::notWritten, path);
+    case ReplaceOutcome::refused: {
+        SaveResult refused = failure(fileIsReadOnly(path) ? SaveFault::readOnly : SaveFault::notWritten, path);
+        refused.reason = replaceReason;
+        return refused;
+    }
     case ReplaceOutcome::held: {
         if (inPlaceFault == FileFault::diskFull)
             return failure(SaveFault::diskFull, path);
@@ -245,19 +288,66 @@ bool readWholeFile(const FilePath& path, std::vector<uint8_t>& bytes, FileFinger
         return false;
     fingerprint.present = true;
     fingerprint.writeTime = fileWriteTime(file);
-    uint64_t hash = 0xCBF29CE484222325u;  // 64-bit FNV-1a
+    uint64_t hash = kHashStart;
     uint8_t buffer[16384];
     int32_t received = 0;
     while ((received = readSome(file, buffer, sizeof buffer)) > 0) {
-        for (int32_t index = 0; index < received; ++index)
-            hash = (hash ^ buffer[index]) * 0x100000001B3u;
+        hash = hashed(hash, buffer, static_cast<size_t>(received));
         const size_t room = kMaxFileLength - std::min(bytes.size(), kMaxFileLength);
         bytes.insert(bytes.end(), buffer, buffer + std::min(static_cast<size_t>(received), room));
         fingerprint.size += received;
     }
     fingerprint.hash = hash;
+    if (received < 0) {
+        // The cause of the failed read, not of the close.
+        const int savedErrno = errno;
+        closeFile(file);
+        errno = savedErrno;
+        return false;
+    }
     closeFile(file);
-    return received == 0;
+    return true;
+}
+
+// How a read of the whole file ended, and why it failed.
+struct WholeFileRead {
+    bool read = false;
+    FileFault fault = FileFault::other;
+    std::string reason;
+};
+
+// readWholeFile, tried again while another program holds the file without
+// sharing, for as long as a save waits for such a holder.
+WholeFileRead readWholeFileWaiting(const FilePath& path, std::vector<uint8_t>& bytes, FileFingerprint& fingerprint)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
+    WholeFileRead attempt;
+    for (;;) {
+        attempt.read = readWholeFile(path, bytes, fingerprint);
+        if (attempt.read)
+            return attempt;
+        attempt.fault = lastFileFault();
+        attempt.reason = lastFileReason();
+        if (attempt.fault != FileFault::held || std::chrono::steady_clock::now() + kReplaceRetryPause > deadline)
+            return attempt;
+        std::this_thread::sleep_for(kReplaceRetryPause);
+    }
+}
+
+// What a save wrote: its bytes, and the write time the file itself tells,
+// asked again while another program holds it.
+FileFingerprint writtenFingerprint(const FilePath& path, const Message& header, const Message& body)
+{
+    FileFingerprint written;
+    written.present = true;
+    written.size = header.payloadSize() + body.payloadSize();
+    written.hash = hashed(hashed(kHashStart, header.payload(), static_cast<size_t>(header.payloadSize())),
+                          body.payload(), static_cast<size_t>(body.payloadSize()));
+    const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
+    while ((written.writeTime = fileWriteTimeAt(path)) == 0 && lastFileFault() == FileFault::held &&
+           std::chrono::steady_clock::now() + kReplaceRetryPause <= deadline)
+        std::this_thread::sleep_for(kReplaceRetryPause);
+    return written;
 }
 
 }  // namespace
@@ -272,7 +362,11 @@ SaveResult writeConfigFile(StreamSettingsSet& presets, const FilePath& path)
         tooLarge.bytesOver = bytesOver;
         return tooLarge;
     }
-    return storeReplacing(path, header, body);
+    const FilePath target = linkTarget(path);
+    SaveResult result = storeReplacing(target, header, body);
+    if (result)
+        result.written = writtenFingerprint(target, header, body);
+    return result;
 }
 
 bool readConfigFile(StreamSettingsSet& presets, const FilePath& path, ConfigReadFault* fault)
@@ -282,10 +376,12 @@ bool readConfigFile(StreamSettingsSet& presets, const FilePath& path, ConfigRead
     return readWholeFile(path, bytes, fingerprint) && readConfigBytes(presets, bytes.data(), bytes.size(), fault);
 }
 
-bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint)
+bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint, FileFault& fault)
 {
     std::vector<uint8_t> bytes;
-    return readWholeFile(path, bytes, fingerprint) || lastFileFault() == FileFault::missing;
+    const WholeFileRead attempt = readWholeFileWaiting(path, bytes, fingerprint);
+    fault = attempt.fault;
+    return attempt.read || attempt.fault == FileFault::missing;
 }
 
 bool fileHoldsBytes(const FilePath& path, const std::vector<uint8_t>& bytes)
@@ -300,23 +396,15 @@ ConfigLoad loadConfigFile(StreamSettingsSet& presets, const FilePath& path)
 {
     ConfigLoad load;
     std::vector<uint8_t> bytes;
-    const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
-    bool read = readWholeFile(path, bytes, load.fingerprint);
-    FileFault fault = read ? FileFault::other : lastFileFault();
-    while (!read && fault == FileFault::held && std::chrono::steady_clock::now() + kReplaceRetryPause <= deadline) {
-        std::this_thread::sleep_for(kReplaceRetryPause);
-        read = readWholeFile(path, bytes, load.fingerprint);
-        fault = read ? FileFault::other : lastFileFault();
-    }
-    load.readFault = fault;
-    if (!read)
-        load.outcome = fault == FileFault::missing ? LoadOutcome::missing : LoadOutcome::unreadable;
-    else if (bytes.empty())
-        load.outcome = LoadOutcome::empty;
+    const WholeFileRead attempt = readWholeFileWaiting(path, bytes, load.fingerprint);
+    load.readFault = attempt.fault;
+    load.readReason = attempt.reason;
+    if (!attempt.read)
+        load.outcome = attempt.fault == FileFault::missing ? LoadOutcome::missing : LoadOutcome::unreadable;
     else if (readConfigBytes(presets, bytes.data(), bytes.size(), &load.fault))
         load.outcome = LoadOutcome::loaded;
     else
-        load.outcome = LoadOutcome::damaged;
+        load.outcome = bytes.empty() ? LoadOutcome::empty : LoadOutcome::damaged;
     return load;
 }
 
@@ -343,5 +431,11 @@ bool readConfigBytes(StreamSettingsSet& presets, const uint8_t* bytes, size_t si
         return static_cast<int32_t>(taken);
     };
     Message body;
-    return takeBody(fromMemory, body, fault) && parseBody(presets, body, fault);
+    if (!takeBody(fromMemory, body, fault) || !parseBody(presets, body, fault))
+        return false;
+    if (position < size && fault != nullptr) {
+        fault->base = 0;
+        noteReadOtherwise(fault, static_cast<int64_t>(position), "data after the body; a save leaves it out");
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/stream_settings_set.h"
@@ -10,6 +11,21 @@
 
 // config.dat: a 6-byte header (magic, 16-bit body length) and a body with the
 // set flag, the preset count, the current index and one record per preset.
+
+// What stands at a path, told apart well enough to notice another program's save.
+struct FileFingerprint {
+    bool present = false;
+    int64_t size = 0;
+    int64_t writeTime = 0;  // 0: unknown, which matches any time
+    uint64_t hash = 0;
+
+    bool operator==(const FileFingerprint& other) const
+    {
+        return present == other.present && size == other.size &&
+               (writeTime == other.writeTime || writeTime == 0 || other.writeTime == 0) && hash == other.hash;
+    }
+    bool operator!=(const FileFingerprint& other) const { return !(*this == other); }
+};
 
 // Why a save did not store the presets.
 enum class SaveFault {
@@ -29,31 +45,23 @@ struct SaveResult {
     FilePath holder;
     int64_t bytesOver = 0;
     FilePath completeCopy;
+    std::string reason;  // the system's words for the failure, where it gave any (UTF-8)
+    // After a save: the bytes written, with the file's own write time read back.
+    FileFingerprint written;
 
     explicit operator bool() const { return fault == SaveFault::none; }
 };
 
 // Writes the whole collection (clamping its current index to the presets)
-// through a temporary file of its own beside the target. On failure an
+// through a temporary file of its own beside the target; through a symbolic
+// link, its target is replaced, with its owner and permissions. On failure an
 // existing file keeps its previous content, except after `failedPartWay`.
 SaveResult writeConfigFile(StreamSettingsSet& presets, const FilePath& path);
 
-// What stands at a path, told apart well enough to notice another program's save.
-struct FileFingerprint {
-    bool present = false;
-    int64_t size = 0;
-    int64_t writeTime = 0;
-    uint64_t hash = 0;
-
-    bool operator==(const FileFingerprint& other) const
-    {
-        return present == other.present && size == other.size && writeTime == other.writeTime &&
-               hash == other.hash;
-    }
-    bool operator!=(const FileFingerprint& other) const { return !(*this == other); }
-};
-// False when a file is there but cannot be read.
-bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint);
+// False when a file is there but cannot be read; one that another program
+// holds without sharing is tried again for up to two seconds first.
+// `fault` then tells why.
+bool fingerprintFile(const FilePath& path, FileFingerprint& fingerprint, FileFault& fault);
 
 // True when the file at `path` holds exactly `bytes`.
 bool fileHoldsBytes(const FilePath& path, const std::vector<uint8_t>& bytes);
@@ -62,8 +70,9 @@ enum class LoadOutcome { loaded, missing, empty, damaged, unreadable };
 
 struct ConfigLoad {
     LoadOutcome outcome = LoadOutcome::missing;
-    ConfigReadFault fault;        // where a damaged file breaks
+    ConfigReadFault fault;        // where a damaged (or empty) file breaks
     FileFault readFault = FileFault::other;  // why an unreadable one could not be read
+    std::string readReason;       // and the system's words for it (UTF-8)
     FileFingerprint fingerprint;  // of the bytes read
 };
 

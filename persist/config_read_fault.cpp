@@ -2,14 +2,24 @@
 
 #include <cstdio>
 
-std::string ConfigReadFault::describe() const
+namespace {
+
+// "byte 412: preset 2, endpoint 4: "
+std::string placeText(int64_t offset, int preset, int endpoint)
 {
     std::string text = "byte " + std::to_string(offset) + ": ";
     if (preset >= 0)
         text += "preset " + std::to_string(preset) + (endpoint >= 0 ? ", " : ": ");
     if (endpoint >= 0)
         text += "endpoint " + std::to_string(endpoint) + ": ";
-    return text + "expected " + expected + ", found " + found;
+    return text;
+}
+
+}  // namespace
+
+std::string ConfigReadFault::describe() const
+{
+    return placeText(offset, preset, endpoint) + "expected " + expected + ", found " + found;
 }
 
 void noteReadFault(ConfigReadFault* fault, int64_t position, const std::string& expected, const std::string& found)
@@ -21,6 +31,13 @@ void noteReadFault(ConfigReadFault* fault, int64_t position, const std::string& 
     fault->endpoint = fault->readingEndpoint;
     fault->expected = expected;
     fault->found = found;
+}
+
+void noteReadOtherwise(ConfigReadFault* fault, int64_t position, const std::string& what)
+{
+    if (fault != nullptr)
+        fault->readOtherwise.push_back(
+            placeText(fault->base + position, fault->readingPreset, fault->readingEndpoint) + what);
 }
 
 void readingRecord(ConfigReadFault* fault, int ConfigReadFault::*record, int number)

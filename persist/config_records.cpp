@@ -1,4 +1,5 @@
 // The records of config.dat: one per preset, each followed by one per endpoint.
+#include "model/protocol_table.h"
 #include "model/stream_settings.h"
 #include "model/text_conversion.h"
 #include "persist/config_read_fault.h"
@@ -32,6 +33,17 @@ bool takeMagic(Message& message, int32_t magic, const char* what, ConfigReadFaul
         return true;
     noteReadFault(fault, start, what + (" " + magicBytes(magic)), message.truncated() ? kEndOfBody : magicBytes(value));
     return false;
+}
+
+// A flag stored as a value other than 0 or 1 reads as true and is saved as 1.
+bool takeFlag(Message& message, const char* name, ConfigReadFault* fault)
+{
+    const int32_t position = message.readPos();
+    const uint8_t stored = takeByte(message);
+    if (stored > 1)
+        noteReadOtherwise(fault, position, std::string(name) + " is stored as " + std::to_string(stored) +
+                                               "; a save stores 1");
+    return stored != 0;
 }
 
 // The data ended within the fields just read.
@@ -81,16 +93,24 @@ bool StreamSettings::readFrom(Message& message, ConfigReadFault* fault)
     if (!takeMagic(message, kPresetMagic, "preset magic", fault))
         return false;
     name_ = message.getString();
+    const int32_t protocolAt = message.readPos();
     protocol_ = takeSignedByte(message);
-    sync_ = takeByte(message) != 0;
-    autoJitter_ = takeByte(message) != 0;
+    if (protocol_ < 0 || protocol_ >= kProtocolCount)
+        noteReadOtherwise(fault, protocolAt, "the protocol is stored as " + std::to_string(protocol_) +
+                                                 ", which is none; a save stores 0 (off)");
+    sync_ = takeFlag(message, "sync", fault);
+    autoJitter_ = takeFlag(message, "auto jitter", fault);
     jitterDelay_ = message.getInt32();
     lipSync_ = message.getInt32();
     lipSyncText_ = toDecimal(lipSync_);
     changed_ = false;
 
+    const int32_t endpointCountAt = message.readPos();
     const int endpointCount = takeSignedByte(message);
     noteIfCutShort(message, "the rest of the preset record", fault);
+    if (endpointCount != kProtocolCount && !message.truncated())
+        noteReadOtherwise(fault, endpointCountAt, std::to_string(endpointCount) + " endpoints are stored; a save stores " +
+                                                      std::to_string(kProtocolCount));
     endpoints_.clear();
     for (int index = 0; index < endpointCount; ++index) {
         readingRecord(fault, &ConfigReadFault::readingEndpoint, index);

@@ -24,6 +24,12 @@ enum class FileFault {
     diskFull,
 };
 FileFault lastFileFault();
+// The system's own words for that failure ("No such file or directory"), as
+// UTF-8; empty when it gave none.
+std::string lastFileReason();
+// Forgets the cause of an earlier failure, before an operation whose failure
+// leaves its cause in the same place (a standard stream's write).
+void clearFileFault();
 // True when the file exists and is marked read-only (or, on POSIX, not writable).
 bool fileIsReadOnly(const FilePath& path);
 
@@ -34,6 +40,12 @@ int createForWriting(const FilePath& path);
 // Creates the file only when nothing has that name yet; -1 on failure, with
 // errno EEXIST when the name is taken.
 int createNewForWriting(const FilePath& path);
+// The same for a file that is to take the place of `target` through
+// replaceFile: it gets the owner and permissions of the file at `target`, or
+// those of any new file when there is none. (On Windows replaceFile itself
+// hands on the old file's security descriptor.) Only an administrator may
+// give a file to another owner: for others it stays theirs.
+int createNewToReplace(const FilePath& path, const FilePath& target);
 // Opens an existing file for writing without truncating it, letting other
 // programs go on reading, writing and deleting it; -1 on failure.
 int openExistingForWriting(const FilePath& path);
@@ -45,6 +57,9 @@ int32_t writeSome(int file, const uint8_t* bytes, int32_t count);
 int64_t fileSize(int file);
 // When the file was last written, in the platform's units; 0 when unknown.
 int64_t fileWriteTime(int file);
+// The same for the file at `path`, read without opening it, so that a file
+// another program holds tells it too; 0 when unknown.
+int64_t fileWriteTimeAt(const FilePath& path);
 // Makes the file `size` bytes long: cut off, or grown with zero bytes.
 bool setFileSize(int file, int32_t size);
 // Puts what was written on the disk.
@@ -56,8 +71,13 @@ bool closeFile(int file);
 enum class ReplaceAttempt { done, mayPass, cannotPass };
 
 // Moves `replacement` over `target` in one step: afterwards the target is
-// either the old or the new file, never a mixture.
+// either the old or the new file, never a mixture. On Windows the new file
+// takes over the old one's security descriptor and attributes.
 ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target);
+// The file that `path` names, following symbolic links, so that a save
+// replaces the link's target and keeps the link; `path` itself when it is no
+// link, or when its target cannot be told.
+FilePath linkTarget(const FilePath& path);
 bool removeFile(const FilePath& path);
 
 // The name of a program that holds the file open, where the system tells; empty otherwise.

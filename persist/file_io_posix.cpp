@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,6 +29,16 @@ FileFault lastFileFault()
     }
 }
 
+std::string lastFileReason()
+{
+    return errno != 0 ? std::strerror(errno) : std::string();
+}
+
+void clearFileFault()
+{
+    errno = 0;
+}
+
 bool fileIsReadOnly(const FilePath& path)
 {
     struct stat status;
@@ -45,6 +58,22 @@ int createForWriting(const FilePath& path)
 int createNewForWriting(const FilePath& path)
 {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+}
+
+int createNewToReplace(const FilePath& path, const FilePath& target)
+{
+    // Created as any new file is (the umask applies), and given the old file's owner and mode when there is one.
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat old;
+    if (file < 0 || stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return file;
+    const int savedErrno = errno;
+    // The owner first: a change of owner clears the set-ID bits that the mode then restores.
+    if (fchown(file, old.st_uid, old.st_gid) != 0 && fchown(file, static_cast<uid_t>(-1), old.st_gid) != 0)
+        errno = savedErrno;  // only the administrator gives files away: it stays this user's
+    if (fchmod(file, old.st_mode & 07777) != 0)
+        errno = savedErrno;
+    return file;
 }
 
 int openExistingForWriting(const FilePath& path)
@@ -84,6 +113,14 @@ int64_t fileWriteTime(int file)
     return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
 
+int64_t fileWriteTimeAt(const FilePath& path)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0)
+        return 0;
+    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 bool setFileSize(int file, int32_t size)
 {
     return ftruncate(file, size) == 0;
@@ -104,6 +141,23 @@ bool closeFile(int file)
 ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target)
 {
     return std::rename(replacement.c_str(), target.c_str()) == 0 ? ReplaceAttempt::done : ReplaceAttempt::cannotPass;
+}
+
+FilePath linkTarget(const FilePath& path)
+{
+    // As many links in a row as the system itself follows.
+    constexpr int kMaxLinks = 40;
+    std::filesystem::path target(path);
+    for (int link = 0; link < kMaxLinks; ++link) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(target, error))
+            break;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.native();
 }
 
 bool removeFile(const FilePath& path)

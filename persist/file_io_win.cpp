@@ -4,9 +4,12 @@
 #include <restartmanager.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+
+#include "model/text_conversion.h"
 
 namespace {
 
@@ -17,15 +20,6 @@ bool targetRefusesForGood(const FilePath& target)
     const DWORD attributes = GetFileAttributesW(target.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
-}
-
-// The C runtime leaves errno and the system's last error as they were when a
-// call succeeds, and sets only errno for a write that found no space: both
-// are cleared before each operation, so that a failure leaves only its own.
-void clearFault()
-{
-    errno = 0;
-    SetLastError(ERROR_SUCCESS);
 }
 
 FileFault faultOfSystemError(DWORD error)
@@ -49,7 +43,45 @@ FileFault faultOfSystemError(DWORD error)
     }
 }
 
+// A path that GetFinalPathNameByHandleW gives ("\\?\C:\dir\file",
+// "\\?\UNC\server\share\file") as the user writes it.
+FilePath withoutLongPathPrefix(const FilePath& path)
+{
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\" + path.substr(7);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return path.substr(4);
+    return path;
+}
+
 }  // namespace
+
+// The C runtime leaves errno and the system's last error as they were when a
+// call succeeds, and sets only errno for a write that found no space: both
+// are cleared before each operation, so that a failure leaves only its own.
+void clearFileFault()
+{
+    errno = 0;
+    SetLastError(ERROR_SUCCESS);
+}
+
+std::string lastFileReason()
+{
+    const DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS)
+        return errno != 0 ? std::strerror(errno) : std::string();
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = length > 0 ? std::wstring(text, length) : L"system error " + std::to_wstring(error);
+    LocalFree(text);
+    // The system's texts end with a full stop and a line break.
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' ' ||
+                               reason.back() == L'.'))
+        reason.pop_back();
+    return utf8FromWide(reason);
+}
 
 FileFault lastFileFault()
 {
@@ -77,25 +109,30 @@ bool fileIsReadOnly(const FilePath& path)
 
 int openForReading(const FilePath& path)
 {
-    clearFault();
+    clearFileFault();
     return _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
 }
 
 int createForWriting(const FilePath& path)
 {
-    clearFault();
+    clearFileFault();
     return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 int createNewForWriting(const FilePath& path)
 {
-    clearFault();
+    clearFileFault();
     return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int createNewToReplace(const FilePath& path, const FilePath& /*target*/)
+{
+    return createNewForWriting(path);
 }
 
 int openExistingForWriting(const FilePath& path)
 {
-    clearFault();
+    clearFileFault();
     const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -108,13 +145,13 @@ int openExistingForWriting(const FilePath& path)
 
 int32_t readSome(int file, uint8_t* buffer, int32_t count)
 {
-    clearFault();
+    clearFileFault();
     return _read(file, buffer, static_cast<unsigned>(count));
 }
 
 int32_t writeSome(int file, const uint8_t* bytes, int32_t count)
 {
-    clearFault();
+    clearFileFault();
     return _write(file, bytes, static_cast<unsigned>(count));
 }
 
@@ -131,15 +168,24 @@ int64_t fileWriteTime(int file)
     return static_cast<int64_t>(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
 }
 
+int64_t fileWriteTimeAt(const FilePath& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
+        return 0;
+    const FILETIME& written = attributes.ftLastWriteTime;
+    return static_cast<int64_t>(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
+}
+
 bool setFileSize(int file, int32_t size)
 {
-    clearFault();
+    clearFileFault();
     return _chsize(file, size) == 0;
 }
 
 bool flushToDisk(int file)
 {
-    clearFault();
+    clearFileFault();
     return _commit(file) == 0;
 }
 
@@ -148,14 +194,15 @@ bool closeFile(int file)
     return _close(file) == 0;
 }
 
-ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target)
+namespace {
+
+// What a refused replace of `target` may still come to.
+ReplaceAttempt afterRefusal(DWORD error, const FilePath& target)
 {
-    clearFault();
-    if (MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return ReplaceAttempt::done;
-    switch (GetLastError()) {
+    switch (error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_UNABLE_TO_REMOVE_REPLACED:
         return ReplaceAttempt::mayPass;
     case ERROR_ACCESS_DENIED:
         return targetRefusesForGood(target) ? ReplaceAttempt::cannotPass : ReplaceAttempt::mayPass;
@@ -164,9 +211,61 @@ ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target)
     }
 }
 
+// A file that replaces nothing: a rename, with the folder's defaults for it.
+ReplaceAttempt moveInto(const FilePath& replacement, const FilePath& target)
+{
+    if (MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return ReplaceAttempt::done;
+    return afterRefusal(GetLastError(), target);
+}
+
+}  // namespace
+
+// ReplaceFileW hands the old file's security descriptor (owner, permissions)
+// and attributes on to the new one; a rename would leave it those it was
+// created with.
+ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target)
+{
+    clearFileFault();
+    // Only files are replaced so: a missing target is made, and a folder in
+    // its place refused, by the rename.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return moveInto(replacement, target);
+    if (ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr))
+        return ReplaceAttempt::done;
+    const DWORD error = GetLastError();
+    // Gone meanwhile, or removed by ReplaceFileW while the new file kept its temporary name.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        return moveInto(replacement, target);
+    return afterRefusal(error, target);
+}
+
+FilePath linkTarget(const FilePath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return path;
+    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return path;
+    std::wstring target(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, &target[0], static_cast<DWORD>(target.size()), VOLUME_NAME_DOS);
+    if (length >= target.size()) {
+        target.resize(length);
+        length = GetFinalPathNameByHandleW(file, &target[0], static_cast<DWORD>(target.size()), VOLUME_NAME_DOS);
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= target.size())
+        return path;
+    target.resize(length);
+    return withoutLongPathPrefix(target);
+}
+
 bool removeFile(const FilePath& path)
 {
-    clearFault();
+    clearFileFault();
     return _wunlink(path.c_str()) == 0;
 }
 

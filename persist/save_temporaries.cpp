@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -9,6 +11,13 @@
 namespace {
 
 const char kTemporarySuffix[] = ".tmp";
+// Process numbers have 32 bits on every system the editor and the tool run on.
+constexpr uint64_t kLargestProcessNumber = 0xFFFFFFFFu;
+// A save writes its temporary file within seconds; one of another process
+// that has not been written to for this long belongs to no running save,
+// even where that process's number means another process here (a folder
+// shared between machines).
+constexpr std::chrono::minutes kAbandonedAfter{1};
 
 struct EarlierTemporary {
     std::filesystem::path path;
@@ -22,7 +31,7 @@ bool isDigit(FilePath::value_type c)
 }
 
 // The process number in "<process>-<number>", the middle of a temporary
-// file's name; false for any other text.
+// file's name; false for any other text, and for a number no process has.
 bool processOfName(const FilePath& middle, unsigned long& process)
 {
     const size_t dash = middle.find('-');
@@ -30,7 +39,13 @@ bool processOfName(const FilePath& middle, unsigned long& process)
         !std::all_of(middle.begin(), middle.begin() + dash, isDigit) ||
         !std::all_of(middle.begin() + dash + 1, middle.end(), isDigit))
         return false;
-    process = std::stoul(middle.substr(0, dash));
+    uint64_t number = 0;
+    for (size_t position = 0; position < dash; ++position) {
+        number = number * 10 + static_cast<uint64_t>(middle[position] - '0');
+        if (number > kLargestProcessNumber)
+            return false;
+    }
+    process = static_cast<unsigned long>(number);
     return true;
 }
 
@@ -71,7 +86,7 @@ int createSaveTemporary(const FilePath& target, FilePath& temporary)
     const std::string process = "." + std::to_string(currentProcessNumber()) + "-";
     for (int number = 1;; ++number) {
         temporary = withSuffix(target, process + std::to_string(number) + kTemporarySuffix);
-        const int file = createNewForWriting(temporary);
+        const int file = createNewToReplace(temporary, target);
         if (file >= 0 || errno != EEXIST)
             return file;
     }
@@ -87,9 +102,12 @@ std::vector<FilePath> temporariesOfEarlierSaves(const FilePath& target)
 
 void removeTemporariesOfEndedSaves(const FilePath& target)
 {
+    const auto abandoned = std::filesystem::file_time_type::clock::now() - kAbandonedAfter;
     for (const EarlierTemporary& temporary : earlierTemporaries(target)) {
-        if (temporary.process == 0 || temporary.process == currentProcessNumber() ||
-            !processRunning(temporary.process))
+        const bool ownSave = temporary.process == currentProcessNumber();
+        const bool otherSaveEnded = temporary.written < abandoned &&
+                                    (temporary.process == 0 || !processRunning(temporary.process));
+        if (ownSave || otherSaveEnded)
             removeFile(temporary.path.native());
     }
 }

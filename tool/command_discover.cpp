@@ -145,9 +145,10 @@ int addToConfig(const std::vector<Addition>& additions, const DiscoveryFindings&
     }
     const SaveResult saved = writeConfigFile(merged, toFilePath(arguments.config));
     if (!saved) {
-        io.err << saveFailureLine(arguments.config, saved) << '\n';
+        io.err << saveFailureLine(arguments.config, saved, true);  // loadConfig found it
         return kNotWritten;
     }
+    context.configWritten = arguments.config;
     io.out << arguments.config << ": " << counted(additions.size(), "preset") << " added, "
            << counted(merged.count(), "preset") << " written\n";
     return kDone;
@@ -198,17 +199,21 @@ Command addDiscoverCommand(CLI::App& program, ToolContext& context)
     command->add_option("--seconds", arguments->seconds, "how long to search (default 4)")->check(CLI::Range(1, 60));
     command->add_flag("--json", arguments->json, "print the findings as a JSON array");
     CLI::Option* user = command->add_option("--user", arguments->user, "the user name of the cameras");
-    command
-        ->add_flag("--password-stdin", arguments->passwordFromInput,
-                   "read the cameras' password from the first line of standard input")
-        ->needs(user);
-    command->add_option("--add", arguments->additions,
-                        "add found source INDEX to CONFIG as a preset named NAME (may be repeated)")
-        ->type_name("NAME=INDEX")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    command->add_option("CONFIG", arguments->config, "the config.dat that --add adds to");
+    CLI::Option* password = command->add_flag("--password-stdin", arguments->passwordFromInput,
+                                               "read the cameras' password from the first line of standard input");
+    // A log-in without its password, or a CONFIG that nothing is added to,
+    // would silently do less than asked.
+    user->needs(password);
+    password->needs(user);
+    CLI::Option* add = command->add_option("--add", arguments->additions,
+                                           "add found source INDEX to CONFIG as a preset named NAME (may be repeated)")
+                           ->type_name("NAME=INDEX")
+                           ->expected(1)
+                           ->allow_extra_args(false)
+                           ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    command->add_option("CONFIG", arguments->config, "the config.dat that --add adds to")
+        ->needs(add)
+        ->check(writtenConfigFile());
     command->footer("Sources are numbered from 0 in the order listed: cameras by address, then announced sessions. "
                     "--add merges as import --merge does: a preset of the same name is replaced. The password is "
                     "never stored or printed. Exit codes: 0 done; 1 --add was refused, nothing written; 2 wrong "

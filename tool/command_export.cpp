@@ -22,7 +22,7 @@ int exportPresets(const ExportOptions& options, ToolContext& context)
     std::string json;
     std::string problem;
     if (!presetsToJson(presets, *context.codePage, json, problem)) {
-        context.io.err << options.config << ": " << problem << '\n';
+        context.io.err << inputName(options.config) << ": " << problem << '\n';
         return kInputRefused;
     }
     return writeOutput(options.output, json, context.io) ? kDone : kNotWritten;
@@ -34,7 +34,7 @@ Command addExportCommand(CLI::App& program, ToolContext& context)
 {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = program.add_subcommand("export", "Write the presets of a config.dat as JSON");
-    command->add_option("CONFIG", options->config, "the config.dat to read")->required();
-    command->add_option("-o,--output", options->output, "the JSON file to write (default: standard output)");
+    command->add_option("CONFIG", options->config, "the config.dat to read; - for standard input")->required();
+    command->add_option("-o,--output", options->output, "the JSON file to write (default, or -: standard output)");
     return {command, [options, &context] { return exportPresets(*options, context); }};
 }

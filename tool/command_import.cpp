@@ -12,6 +12,7 @@
 #include "tool/code_page.h"
 #include "tool/commands.h"
 #include "tool/preset_json.h"
+#include "tool/text_table.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void describeChanges(const StreamSettingsSet& before, const StreamSettingsSet& a
         std::string problem;
         if (!codePage.toUtf8(preset.name(), name, problem))
             name = "?";
-        return "preset " + std::to_string(index) + " \"" + name + "\"";
+        return "preset " + std::to_string(index) + " \"" + consoleText(name) + "\"";
     };
     const int count = std::max(before.count(), after.count());
     for (int index = 0; index < count; ++index) {
@@ -98,10 +99,10 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     StreamSettingsSet presets(1);
     ImportReport report;
     const bool accepted = presetsFromJson(json, *context.codePage, options, presets, report);
-    const std::string source = arguments.input == "-" ? "standard input" : arguments.input;
+    const std::string source = inputName(arguments.input);
     for (const auto* lines : {&report.notices, &report.changes, &report.refusals}) {
         for (const std::string& line : *lines)
-            io.err << source << ": " << line << '\n';
+            io.err << source << ": " << consoleText(line) << '\n';
     }
     if (!accepted) {
         io.err << source << ": refused; " << arguments.config << " is not written\n";
@@ -124,17 +125,19 @@ int importPresets(const ImportArguments& arguments, ToolContext& context)
     if (load.outcome == LoadOutcome::damaged) {
         const FilePath copy = damagedCopyName(configPath);
         if (!keepDamagedCopy(configPath)) {
+            const std::string reason = lastFileReason();
             io.err << arguments.config << ": damaged, and it cannot be kept as " << utf8Path(copy)
-                   << "; it is not replaced\n";
+                   << (reason.empty() ? "" : " (" + reason + ")") << "; it is not replaced\n";
             return kNotWritten;
         }
         io.err << arguments.config << ": damaged; kept as " << utf8Path(copy) << '\n';
     }
     const SaveResult saved = writeConfigFile(presets, configPath);
     if (!saved) {
-        io.err << saveFailureLine(arguments.config, saved) << '\n';
+        io.err << saveFailureLine(arguments.config, saved, load.outcome != LoadOutcome::missing);
         return kNotWritten;
     }
+    context.configWritten = arguments.config;
     io.out << arguments.config << ": " << counted(presets.count(), "preset") << " written\n";
     return kDone;
 }
@@ -147,7 +150,9 @@ Command addImportCommand(CLI::App& program, ToolContext& context)
     CLI::App* command = program.add_subcommand(
         "import", "Check presets given as JSON and write them into a config.dat, as the editor saves");
     command->add_option("IN.json", arguments->input, "the JSON to read; - for standard input")->required();
-    command->add_option("-o,--output", arguments->config, "the config.dat to write")->required();
+    command->add_option("-o,--output", arguments->config, "the config.dat to write")
+        ->required()
+        ->check(writtenConfigFile());
     command->add_flag("--merge", arguments->merge,
                       "keep the presets of CONFIG: imported presets replace those of the same name, the others are "
                       "appended; CONFIG's set flag and current index stay");

@@ -326,7 +326,7 @@ Command addProbeCommand(CLI::App& program, ToolContext& context)
     auto arguments = std::make_shared<ProbeArguments>();
     CLI::App* command = program.add_subcommand(
         "probe", "Check whether the source of each preset reaches this machine, what it sends, and which settings work");
-    command->add_option("CONFIG", arguments->config, "the config.dat to read")->required();
+    command->add_option("CONFIG", arguments->config, "the config.dat to read; - for standard input")->required();
     command->add_option("--preset", arguments->presets, "probe only the preset of this name (may be repeated)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

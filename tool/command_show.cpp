@@ -77,7 +77,7 @@ int showPresets(const std::string& config, bool urls, ToolContext& context)
     if (!loadConfig(config, presets, context.io))
         return kInputRefused;
     if (presets.count() == 0) {
-        context.io.out << config << ": no presets\n";
+        context.io.out << inputName(config) << ": no presets\n";
         return kDone;
     }
     std::vector<TableRow> rows = {urls ? TableRow{"", "#", "Name", "Protocol", "URL"}
@@ -88,7 +88,7 @@ int showPresets(const std::string& config, bool urls, ToolContext& context)
         std::string problem;
         rows.emplace_back();
         if (!rowOf(presets, index, *context.codePage, rows.back(), problem)) {
-            context.io.err << config << ": preset " << index << " holds " << problem << '\n';
+            context.io.err << inputName(config) << ": preset " << index << " holds " << problem << '\n';
             return kInputRefused;
         }
     }
@@ -106,7 +106,7 @@ Command addShowCommand(CLI::App& program, ToolContext& context)
     auto config = std::make_shared<std::string>();
     auto urls = std::make_shared<bool>(false);
     CLI::App* command = program.add_subcommand("show", "Print the presets of a config.dat as a table");
-    command->add_option("CONFIG", *config, "the config.dat to read")->required();
+    command->add_option("CONFIG", *config, "the config.dat to read; - for standard input")->required();
     command->add_flag("--urls", *urls, "each preset's source as a URL that players take, instead of the settings");
     return {command, [config, urls, &context] { return showPresets(*config, *urls, context); }};
 }

@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <memory>
+#include <string>
 
+#include "persist/file_io.h"
 #include "riverra_version.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"
@@ -16,15 +18,31 @@ constexpr AddCommand kCommands[] = {addShowCommand, addExportCommand, addImportC
 
 // What a command printed must have arrived: output that a full disk or a
 // closed pipe swallowed is a failure, not a success.
-int withCheckedOutput(int exitCode, ToolIo& io)
+int withCheckedOutput(int exitCode, const ToolContext& context)
 {
-    if (io.out.flush())
+    clearFileFault();
+    if (context.io.out.flush())
         return exitCode;
-    io.err << "standard output: cannot be written\n";
+    const std::string reason = lastFileReason();
+    context.io.err << "standard output: cannot be written" << (reason.empty() ? "" : ": " + reason);
+    if (!context.configWritten.empty())
+        context.io.err << "; " << context.configWritten << " was written all the same";
+    context.io.err << '\n';
     return kNotWritten;
 }
 
 }  // namespace
+
+CLI::Validator writtenConfigFile()
+{
+    return CLI::Validator(
+        [](const std::string& value) {
+            return value == "-" ? std::string("a config.dat is written as a file: name one, not - (standard "
+                                              "input or output)")
+                                : std::string();
+        },
+        "CONFIG");
+}
 
 int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
 {
@@ -35,15 +53,16 @@ int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
         "--version", "riverra-presets " RIVERRA_PRODUCT_VERSION " (file version " RIVERRA_FILE_VERSION ")");
     program.require_subcommand(1);
     program.fallthrough();
-    program.footer("Presets and endpoints are numbered from 0. Exit codes: 0 done; 1 the input was refused, "
-                   "nothing written; 2 wrong usage; 3 the output could not be written, an old file is kept; 4 import "
-                   "--dry-run: config.dat would change.");
+    program.footer("Presets and endpoints are numbered from 0; - names standard input or output. Exit codes: 0 "
+                   "done; 1 the input was refused, nothing written; 2 wrong usage; 3 a file or standard output could "
+                   "not be written (the message says which, and whether an old file is kept); 4 import --dry-run: "
+                   "config.dat would change.");
     unsigned codePageNumber = 0;
     program.add_option("--codepage", codePageNumber,
                        "code page of the texts in config.dat (default: the system's ANSI code page on Windows, "
                        "1252 elsewhere)");
 
-    ToolContext context{io};
+    ToolContext context{io, nullptr, {}};
     std::vector<Command> commands;
     for (AddCommand add : kCommands)
         commands.push_back(add(program, context));
@@ -63,7 +82,7 @@ int runPresetsTool(const std::vector<std::string>& arguments, ToolIo& io)
     context.codePage = codePage.get();
     for (const Command& command : commands) {
         if (command.arguments->parsed())
-            return withCheckedOutput(command.run(), io);
+            return withCheckedOutput(command.run(), context);
     }
     return kWrongUsage;
 }

@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include <exception>
+#include <string>
+
 #include "app/host_link.h"
 #include "app/process_state.h"
 #include "app/configuration.h"
@@ -96,29 +99,40 @@ void showLogo(HWND window, UINT dpi)
     placeLogo(window, logo);
 }
 
+// A failure while the window opens is told with its cause; the window then
+// shows what it could set up, and can still be closed.
 void onInitDialog(HWND window)
 {
     loadConfiguration(window);
-    keepOnePreset();
-    const HWND tabs = tabsOf(window);
-    EnableThemeDialogTexture(tabs, ETDT_ENABLETAB);
-    insertEmptyTabs(tabs);
-    selectStoredTab(tabs);
-    const HWND page =
-        CreateDialogParamW(app_instance, MAKEINTRESOURCEW(IDD_PRESET_PAGE), tabs, presetPageProc, 0);
-    showLogo(window, windowDpi(window));
-    showPreset(page, true);
+    try {
+        keepOnePreset();
+        const HWND tabs = tabsOf(window);
+        EnableThemeDialogTexture(tabs, ETDT_ENABLETAB);
+        insertEmptyTabs(tabs);
+        selectStoredTab(tabs);
+        const HWND page =
+            CreateDialogParamW(app_instance, MAKEINTRESOURCEW(IDD_PRESET_PAGE), tabs, presetPageProc, 0);
+        showLogo(window, windowDpi(window));
+        showPreset(page, true);
+    } catch (const std::exception& failure) {
+        const std::wstring text = L"The presets cannot be shown: " + failureCause(failure);
+        MessageBoxW(window, text.c_str(), L"", MB_OK | MB_ICONERROR | MB_SYSTEMMODAL | MB_TOPMOST);
+    }
 }
 
 // A field that refused its text keeps it for the user to correct, and
 // nothing is saved without it.
 void onSave(HWND window)
 {
-    const HWND page = pageOf(window);
-    if (!commitPage(page))
-        return;
-    saveConfiguration(window);
-    showPreset(page, true);
+    try {
+        const HWND page = pageOf(window);
+        if (!commitPage(page))
+            return;
+        saveConfiguration(window);
+        showPreset(page, true);
+    } catch (const std::exception& failure) {
+        tellSaveFailure(window, failureCause(failure));
+    }
 }
 
 // Asks whether to save; true when the window may close.

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -158,7 +159,8 @@ TEST_F(ConfigStorage, OutOfMemoryWhileReadingLeavesThePresets)
     EXPECT_FALSE(presets.setFlag_);
 }
 
-// Temporary files beside config.dat: each save its own, and those of ended saves cleared away.
+// Temporary files beside config.dat: each save its own, and those of ended
+// saves cleared away once nothing has written them for a minute.
 TEST_F(ConfigStorage, TemporaryFilesOfSavesAreTheirOwnAndThoseOfEndedSavesGoAway)
 {
     const std::string own = ".config.dat." + std::to_string(currentProcessNumber()) + "-1.tmp";
@@ -169,17 +171,26 @@ TEST_F(ConfigStorage, TemporaryFilesOfSavesAreTheirOwnAndThoseOfEndedSavesGoAway
     closeFile(file);
     EXPECT_EQ(std::filesystem::path(created).filename(), "config.dat." + std::to_string(currentProcessNumber()) + "-2.tmp");
 
-    storeBytes(directory_.path() / "config.dat.tmp", {2});            // the one name of earlier versions
-    storeBytes(directory_.path() / "config.dat.4000001-1.tmp", {3});  // of a process that has ended
-    storeBytes(directory_.path() / "config.dat.backup.tmp", {5});     // not a save's
-#ifdef _WIN32
-    const std::vector<std::string> kept = {"config.dat", "config.dat.backup.tmp"};
-#else
+    const auto storeOld = [&](const std::string& name, uint8_t content) {
+        storeBytes(directory_.path() / name, {content});
+        std::filesystem::last_write_time(directory_.path() / name,
+                                         std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    };
+    storeOld("config.dat.tmp", 2);            // the one name of earlier versions
+    storeOld("config.dat.4000001-1.tmp", 3);  // of a process that has ended
+    // Just written: by a save of a process elsewhere (a shared folder) whose number means nothing here.
+    storeBytes(directory_.path() / "config.dat.4000001-2.tmp", {4});
+    storeOld("config.dat.backup.tmp", 5);                // not a save's
+    storeOld("config.dat.99999999999999999999-1.tmp", 6);  // no process has such a number: not a save's
+    std::vector<std::string> kept = {"config.dat", "config.dat.4000001-2.tmp", "config.dat.backup.tmp",
+                                     "config.dat.99999999999999999999-1.tmp"};
+#ifndef _WIN32
     const std::string running = "config.dat." + std::to_string(getppid()) + "-7.tmp";
-    storeBytes(directory_.path() / running, {4});
-    const std::vector<std::string> kept = {"config.dat", "config.dat.backup.tmp", running};
+    storeOld(running, 7);
+    kept.push_back(running);
 #endif
-    EXPECT_EQ(temporariesOfEarlierSaves(configPath()).size(), kept.size() + 2);
+    // The saves' files among those kept (all but the first three), and the four to go.
+    EXPECT_EQ(temporariesOfEarlierSaves(configPath()).size(), kept.size() - 3 + 4);
 
     removeTemporariesOfEndedSaves(configPath());
     EXPECT_THAT(directory_.entries(), testing::UnorderedElementsAreArray(kept));

@@ -21,6 +21,7 @@
 namespace {
 
 using testing::ElementsAre;
+using testing::EndsWith;
 using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::StartsWith;
@@ -209,13 +210,17 @@ protected:
     // program has let go.
     HeldSave saveWhileHeld(const std::wstring& sharing, int holdMilliseconds)
     {
-        StreamSettingsSet stored(2);
-        EXPECT_TRUE(writeConfigBytes(stored, oldBytes_));
-        storeBytes(configPath_, oldBytes_);
-        EXPECT_TRUE(loadConfiguration(nullptr));
+        loadStored(2);
         fillSample(preset_collection);
         preset_collection.at(1).setName("changed");
+        return saveHeldBy(sharing, holdMilliseconds);
+    }
 
+    // Saves the presets while another program holds config.dat with
+    // `sharing` for `holdMilliseconds`; returns once that program has let go.
+    // A question is answered with No.
+    HeldSave saveHeldBy(const std::wstring& sharing, int holdMilliseconds)
+    {
         HeldSave save;
         FileHolder holder(configPath_, sharing, holdMilliseconds);
         EXPECT_TRUE(holder.holding()) << "the holder ended with " << holder.exitCode();
@@ -228,6 +233,16 @@ protected:
         EXPECT_TRUE(holder.released());
         RecordProperty("save_ms", std::to_string(save.milliseconds));
         return save;
+    }
+
+    // config.dat with `count` default presets (kept in oldBytes_), loaded as
+    // the editor loads it when it opens.
+    void loadStored(int count)
+    {
+        StreamSettingsSet stored(count);
+        ASSERT_TRUE(writeConfigBytes(stored, oldBytes_));
+        storeBytes(configPath_, oldBytes_);
+        ASSERT_TRUE(loadConfiguration(nullptr));
     }
 
     // config.dat holds the presets, nothing else was left beside it.
@@ -366,6 +381,69 @@ TEST_F(ConfigurationDrivers, SaveWaitsForAHolderThatLetsGoSoon)
     expectSavedCompletely();
 }
 
+// Another program saves and holds config.dat, refusing reads, while the
+// editor saves: the editor waits to read it, and never replaces it unseen.
+TEST_F(ConfigurationDrivers, FileHeldAgainstReadingIsReadOnceLetGoOrNotReplaced)
+{
+    loadStored(2);
+    preset_collection.at(1).setName("changed here");
+    StreamSettingsSet imported(1);
+    fillSample(imported);
+    std::vector<uint8_t> importedBytes;
+    ASSERT_TRUE(writeConfigBytes(imported, importedBytes));
+    storeBytes(configPath_, importedBytes);
+    const HeldSave shortHold = saveHeldBy(L"none", 1000);
+    EXPECT_FALSE(shortHold.saved);
+    ASSERT_EQ(shortHold.boxes.size(), 1u);
+    EXPECT_THAT(shortHold.boxes[0].text, StartsWith(L"config.dat was changed by another program since it was opened."));
+    EXPECT_EQ(fileBytes(configPath_), importedBytes);
+
+    // Held for longer than a save waits.
+    const HeldSave longHold = saveHeldBy(L"none", 3500);
+    EXPECT_FALSE(longHold.saved);
+    ASSERT_EQ(longHold.boxes.size(), 1u);
+    EXPECT_THAT(longHold.boxes[0].text,
+                StartsWith(kSaveFailedLine + std::wstring(L"config.dat cannot be read to tell whether another program "
+                                                          L"changed it (it is in use by ")));
+    EXPECT_EQ(fileBytes(configPath_), importedBytes);
+    EXPECT_FALSE(std::filesystem::exists(besideConfig(".replaced")));
+    EXPECT_TRUE(preset_collection.anyChanged());
+}
+
+// What the editor's own write left when it broke off is no other program's
+// change: the next Save goes ahead without asking.
+TEST_F(ConfigurationDrivers, OwnBrokenOffWriteIsNoOtherProgramsChange)
+{
+    loadStored(4);  // longer than what is saved: the write into the file ends with cutting it
+    preset_collection.resize(1);
+    const HeldSave broken = saveHeldBy(L"mapped", 3000);
+    EXPECT_FALSE(broken.saved);
+    ASSERT_EQ(broken.boxes.size(), 1u);
+    EXPECT_THAT(broken.boxes[0].text, StartsWith(kSaveFailedLine + std::wstring(L"Writing into config.dat broke off")));
+
+    MessageBoxWatcher noQuestion;
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_THAT(noQuestion.finish(), IsEmpty());
+    expectSavedCompletely();
+}
+
+// A stray file whose name only looks like a save's temporary file, with a
+// process number no system gives, beside config.dat at start and at a save.
+TEST_F(ConfigurationDrivers, StrayTemporaryNameIsIgnored)
+{
+    const std::filesystem::path stray = besideConfig(".4294967296-1.tmp");
+    storeBytes(stray, {1, 2, 3});
+    MessageBoxWatcher watcher;
+    loadStored(2);
+    preset_collection.at(0).setName("changed");
+    detector_.calls.clear();
+    EXPECT_TRUE(saveConfiguration(nullptr));
+    EXPECT_THAT(watcher.finish(), IsEmpty());
+    EXPECT_FALSE(preset_collection.anyChanged());
+    EXPECT_FALSE(detector_.calls.empty());  // the renderer was told
+    EXPECT_EQ(fileBytes(stray), std::vector<uint8_t>({1, 2, 3}));
+}
+
 // Two presets, the second with a wrong record magic: rejected by the reader.
 std::vector<uint8_t> damagedFile(const std::string& name)
 {
@@ -402,7 +480,7 @@ TEST_F(ConfigurationDrivers, DamagedFileIsKeptBesideItByTheSaveThatReplacesIt)
     EXPECT_FALSE(std::filesystem::exists(besideConfig(".damaged.2")));
 }
 
-TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAsItWas)
+TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeReadAtSaveFailsTheSaveAndStaysAsItWas)
 {
     const std::vector<uint8_t> damaged = damagedFile("Held");
     storeBytes(configPath_, damaged);
@@ -411,7 +489,8 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
     EXPECT_EQ(loadBox.finish().size(), 1u);
     preset_collection.at(0).setName("unsaved");
 
-    // Held without any sharing, so that not even a copy can read it.
+    // Held without any sharing, so that neither the check for another
+    // program's change nor a copy can read it.
     const HANDLE held = CreateFileW(configPath_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     MessageBoxWatcher watcher;
@@ -419,8 +498,9 @@ TEST_F(ConfigurationDrivers, DamagedFileThatCannotBeCopiedFailsTheSaveAndStaysAs
     CloseHandle(held);
     const std::vector<MessageBoxSeen> seen = watcher.finish();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, kSaveFailedLine + (L"The old config.dat could not be kept as config.dat.damaged: " +
-                                               configPath_.native()));
+    EXPECT_THAT(seen[0].text, StartsWith(kSaveFailedLine + std::wstring(L"config.dat cannot be read to tell whether "
+                                                                         L"another program changed it (it is in use by ")));
+    EXPECT_THAT(seen[0].text, EndsWith(L"; nothing was saved: " + configPath_.native()));
     EXPECT_TRUE(preset_collection.anyChanged());
     EXPECT_EQ(fileBytes(configPath_), damaged);
     EXPECT_FALSE(std::filesystem::exists(besideConfig(".damaged")));
@@ -494,6 +574,7 @@ TEST_F(ConfigurationDrivers, InterruptedSaveIsLoadedFromItsTemporaryFileAndTheTo
     storeBytes(configPath_, torn);
     const std::filesystem::path temporary = besideConfig(".4000001-1.tmp");  // of a process that has ended
     storeBytes(temporary, complete);
+    std::filesystem::last_write_time(temporary, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
 
     MessageBoxWatcher watcher;
     EXPECT_FALSE(loadConfiguration(nullptr));

@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <streambuf>
@@ -16,6 +18,11 @@
 #include "model/protocol_table.h"
 #include "persist/config_file.h"
 #include "tests/config/config_test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -101,14 +108,16 @@ TEST_F(PresetsTool, ShowMarksThePresetShownFirstAndTheEndpointInForce)
     EXPECT_THAT(run.out, HasSubstr(" RTSP over TCP  "));
     EXPECT_THAT(run.out, HasSubstr(" cam-a.studio.local:8554, stream live/main "));
     EXPECT_THAT(run.out, HasSubstr(" port 5000 "));
+    // The control characters U+0081 and U+009D of a name, written out.
+    EXPECT_THAT(run.out, HasSubstr("\n   3  B\xC3\xBChne \xE2\x82\xAC \\u0081\\u009D  Transport Stream over UDP "));
 }
 
 TEST_F(PresetsTool, ShowUrlsGivesEachSourceAsPlayersTakeIt)
 {
     const ToolRun sample = runTool({"show", dataFile("sample.dat"), "--urls"});
     EXPECT_EQ(sample.exitCode, 0) << sample.err;
-    EXPECT_THAT(sample.out, testing::StartsWith("   #  Name         Protocol                              URL\n"));
-    EXPECT_THAT(sample.out, HasSubstr("\n   0  Studio A     RTSP over TCP                         "
+    EXPECT_THAT(sample.out, testing::StartsWith("   #  Name                  Protocol                              URL\n"));
+    EXPECT_THAT(sample.out, HasSubstr("\n   0  Studio A              RTSP over TCP                         "
                                       "rtsp://cam-a.studio.local:8554/live/main\n"));
     EXPECT_THAT(sample.out, HasSubstr(" Transport Stream over UDP Multicast   udp://@239.1.2.3:1234\n"));
     EXPECT_THAT(sample.out, HasSubstr(" Corvane Streaming over UDP Multicast  -\n"));
@@ -309,6 +318,21 @@ TEST_F(PresetsTool, RefusedInputSaysWhereAndLeavesTheTargetUntouched)
     }
 }
 
+TEST_F(PresetsTool, StrictNamesEveryProblemAtOnce)
+{
+    const std::string json = document(R"(
+        { "name": "a", "lip_sync_ms": 5000,
+          "endpoints": { "rtsp-udp": { "host": "x" }, "rtsp-tcp": { "host": "y" } } },
+        { "name": "b", "jitter_delay_ms": 9000 })");
+    const ToolRun run = runTool({"import", "-", "-o", path("config.dat"), "--strict"}, json);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "standard input: presets[0].endpoints.rtsp-tcp.host: differs from "
+                       "presets[0].endpoints.rtsp-udp.host; the RTSP endpoints share one host\n"
+                       "standard input: presets[0].lip_sync_ms: 5000 is out of range (4000 would be stored)\n"
+                       "standard input: presets[1].jitter_delay_ms: 9000 is out of range (4000 would be stored)\n"
+                       "standard input: refused; " + path("config.dat") + " is not written\n");
+}
+
 TEST_F(PresetsTool, CheckSaysWhereTheReaderStops)
 {
     Bytes twoPresets = Bytes().u32(0).u8(2).u8(0).defaultPreset("first").defaultPreset("second");
@@ -349,25 +373,186 @@ TEST_F(PresetsTool, CheckSaysWhereTheReaderStops)
     EXPECT_THAT(accepted.out, HasSubstr(": accepted, 4 presets"));
 }
 
-TEST_F(PresetsTool, UsageErrorsAndUnwritableOutputHaveTheirOwnExitCodes)
+// A backup that will not come back byte for byte says so before it is needed.
+TEST_F(PresetsTool, CheckNamesEachStoredValueThatASaveChanges)
 {
-    EXPECT_EQ(runTool({"import", dataFile("sample.json")}).exitCode, 2);  // no -o
-    EXPECT_EQ(runTool({"--codepage", "12345", "show", dataFile("sample.dat")}).exitCode, 2);
-    EXPECT_EQ(runTool({"import", dataFile("sample.json"), "-o", path("missing/config.dat")}).exitCode, 3);
+    Bytes body = Bytes().u32(2).u8(1).u8(5);  // set flag 2, one preset, current preset 5
+    body.u32(0xFD4A).str("Cam").u8(12).u8(2).u8(1).u32(0).u32(5000).u8(10);  // no protocol 12, sync 2, lip-sync 5000
+    for (int protocol = 0; protocol < 10; ++protocol)
+        body.endpoint("", protocol == 3 ? 70000 : 0, "");
+    std::vector<uint8_t> file = body.asFile();
+    file.push_back(0x42);
+    const ToolRun run = runTool({"check", store("odd.dat", file)});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string config = path("odd.dat");
+    EXPECT_EQ(run.out, config + ": accepted, 1 preset\n" +
+                           config + ": byte 6: the set flag is stored as 00 00 00 02; a save stores 00 00 00 01\n" +
+                           config + ": byte 20: preset 0: the protocol is stored as 12, which is none; a save stores 0 (off)\n" +
+                           config + ": byte 21: preset 0: sync is stored as 2; a save stores 1\n" +
+                           config + ": byte 11: the current preset is stored as 5, beyond the last; a save stores 0\n" +
+                           config + ": byte " + std::to_string(file.size() - 1) + ": data after the body; a save leaves it out\n" +
+                           config + ": presets[0].endpoints.ts-tcp.port: 70000 is out of range, stored as 65535\n" +
+                           config + ": presets[0].lip_sync_ms: 5000 is out of range, stored as 4000\n" +
+                           config + ": comes back from export | import as a Save writes it, not byte for byte\n");
+}
 
-    // Standard output on a full disk: what was printed never arrived.
-    struct FullDisk : std::streambuf {
-        int overflow(int) override { return traits_type::eof(); }
-    } fullDisk;
+// The promise of check, against every single-byte variant of the sample that
+// the reader accepts: without a note, export | import gives the file back byte
+// for byte; with one, as a Save writes it.
+TEST_F(PresetsTool, BackupsComeBackAsCheckPromises)
+{
+    const std::vector<uint8_t> sample = fileBytes(dataFile("sample.dat"));
+    const std::string variantPath = path("variant.dat");
+    int accepted = 0;
+    int noted = 0;
+    for (size_t position = 0; position < sample.size(); ++position) {
+        const uint8_t original = sample[position];
+        // Within texts one variant is as good as another.
+        const bool textByte = original >= 0x20 && original < 0x7F;
+        for (const uint8_t value : {uint8_t(0xFF), uint8_t(original ^ 0x01)}) {
+            if (value == original || (textByte && value != 0xFF))
+                continue;
+            std::vector<uint8_t> variant = sample;
+            variant[position] = value;
+            storeBytes(variantPath, variant);
+            const ToolRun check = runTool({"check", variantPath});
+            if (check.exitCode != 0)
+                continue;
+            ++accepted;
+            SCOPED_TRACE("byte " + std::to_string(position) + " = " + std::to_string(value) + "\n" + check.out);
+            StreamSettingsSet read(1);
+            ASSERT_TRUE(readConfigBytes(read, variant.data(), variant.size()));
+            read.validateAll();
+            const std::vector<uint8_t> saved = bytesOf(read);
+            const bool hasNotes = check.out.find('\n') + 1 < check.out.size();
+            EXPECT_EQ(hasNotes, saved != variant);
+            noted += hasNotes;
+
+            const ToolRun exported = runTool({"export", variantPath});
+            ASSERT_EQ(exported.exitCode, 0) << exported.err;
+            const ToolRun imported = runTool({"import", "-", "-o", path("copy.dat")}, exported.out);
+            ASSERT_EQ(imported.exitCode, 0) << imported.err;
+            EXPECT_EQ(fileBytes(path("copy.dat")), hasNotes ? saved : variant);
+        }
+    }
+    RecordProperty("accepted", accepted);
+    RecordProperty("noted", noted);
+    EXPECT_GT(accepted, 500);
+    EXPECT_GT(noted, 100);
+}
+
+// Standard output on a full disk: what was printed never arrived.
+struct FullDisk : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+};
+
+ToolRun runToFullDisk(const std::vector<std::string>& arguments)
+{
+    FullDisk fullDisk;
     std::istringstream in;
     std::ostream out(&fullDisk);
     std::ostringstream err;
     ToolIo io{in, out, err};
-    EXPECT_EQ(runPresetsTool({"export", dataFile("sample.dat")}, io), 3);
-    EXPECT_THAT(err.str(), HasSubstr("standard output: cannot be written"));
+    const int exitCode = runPresetsTool(arguments, io);
+    return {exitCode, "", err.str()};
+}
+
+TEST_F(PresetsTool, UsageErrorsAndUnwritableOutputHaveTheirOwnExitCodes)
+{
+    EXPECT_EQ(runTool({"import", dataFile("sample.json")}).exitCode, 2);  // no -o
+    EXPECT_EQ(runTool({"--codepage", "12345", "show", dataFile("sample.dat")}).exitCode, 2);
+    // A log-in without its password, and a CONFIG nothing is added to, do less than asked.
+    EXPECT_EQ(runTool({"discover", "--user", "operator"}).exitCode, 2);
+    EXPECT_EQ(runTool({"discover", path("config.dat")}).exitCode, 2);
+    // "-" is standard input or output, or refused where a file must be replaced.
+    const ToolRun toStream = runTool({"import", dataFile("sample.json"), "-o", "-"});
+    EXPECT_EQ(toStream.exitCode, 2);
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    const ToolRun fromStream = runTool({"check", "-"}, textOf(dataFile("sample.dat")));
+    EXPECT_EQ(fromStream.out, "standard input: accepted, 4 presets\n") << fromStream.err;
+
+    const ToolRun exported = runToFullDisk({"export", dataFile("sample.dat")});
+    EXPECT_EQ(exported.exitCode, 3);
+    EXPECT_EQ(exported.err, "standard output: cannot be written\n");
+    // The file was written before the report of it was lost.
+    const ToolRun imported = runToFullDisk({"import", dataFile("sample.json"), "-o", path("config.dat")});
+    EXPECT_EQ(imported.exitCode, 3);
+    EXPECT_EQ(imported.err, "standard output: cannot be written; " + path("config.dat") + " was written all the same\n");
+}
+
+// Every "cannot be opened" and "cannot be written" carries the system's
+// reason, and none claims an old file was kept where there was none.
+TEST_F(PresetsTool, FailuresSayWhyAndWhetherAnOldFileIsKept)
+{
+    const auto expectReason = [](const ToolRun& run, const std::string& start) {
+        EXPECT_THAT(run.err, testing::StartsWith(start));
+        EXPECT_GT(run.err.size(), start.size() + 3) << run.err;  // the system's words follow
+        EXPECT_THAT(run.err, testing::Not(HasSubstr("kept")));
+    };
+    expectReason(runTool({"show", path("missing.dat")}), path("missing.dat") + ": cannot be opened: ");
+    expectReason(runTool({"import", path("missing.json"), "-o", path("config.dat")}),
+                 path("missing.json") + ": cannot be opened: ");
+    const ToolRun exportToNowhere = runTool({"export", dataFile("sample.dat"), "-o", path("nodir/out.json")});
+    EXPECT_EQ(exportToNowhere.exitCode, 3);
+    expectReason(exportToNowhere, path("nodir/out.json") + ": cannot be written: ");
+    const ToolRun importToNowhere = runTool({"import", dataFile("sample.json"), "-o", path("nodir/config.dat")});
+    EXPECT_EQ(importToNowhere.exitCode, 3);
+    expectReason(importToNowhere, path("nodir/config.dat") + ": cannot be written: ");
+#ifndef _WIN32
+    EXPECT_EQ(runTool({"show", directory_.path().u8string()}).err,
+              directory_.path().u8string() + ": cannot be opened: " + std::strerror(EISDIR) + "\n");
+#endif
+
+    // A name that would recolour the console is shown written out.
+    const std::string json = document(R"({ "name": "\u001B[31mRed" })");
+    const ToolRun dryRun = runTool({"import", "-", "-o", path("new.dat"), "--dry-run"}, json);
+    EXPECT_EQ(dryRun.out, path("new.dat") + ": would be created, 1 preset\n");
+    const ToolRun merged = runTool({"import", "-", "-o", store("config.dat", bytesOf(StreamSettingsSet(1))), "--dry-run"},
+                                   json);
+    EXPECT_THAT(merged.out, HasSubstr(": preset 0 \"\\u001B[31mRed\" would change\n"));
 }
 
 #ifndef _WIN32
+// A config.dat of a service account, reached through a link: replaced files
+// keep their owner and permissions, and the link keeps pointing at them.
+TEST_F(PresetsTool, ReplacedFilesKeepTheirOwnerModeAndLinks)
+{
+    const bool administrator = geteuid() == 0;
+    const uid_t owner = administrator ? 65534 : geteuid();  // nobody, where the test may give files away
+    const gid_t group = administrator ? 65534 : getegid();
+    std::filesystem::create_directory(directory_.path() / "service");
+    const struct {
+        std::vector<std::string> arguments;
+        const char* file;
+    } replacements[] = {
+        {{"import", dataFile("sample.json"), "-o"}, "config.dat"},
+        {{"export", dataFile("sample.dat"), "-o"}, "presets.json"},
+    };
+    for (const auto& replacement : replacements) {
+        SCOPED_TRACE(replacement.file);
+        const std::filesystem::path target = directory_.path() / "service" / replacement.file;
+        const std::vector<uint8_t> old = bytesOf(StreamSettingsSet(1));
+        storeBytes(target, old);
+        ASSERT_EQ(chown(target.c_str(), owner, group), 0);
+        ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+        const std::filesystem::path link = directory_.path() / replacement.file;
+        std::filesystem::create_symlink(std::filesystem::path("service") / replacement.file, link);
+
+        std::vector<std::string> arguments = replacement.arguments;
+        arguments.push_back(link.u8string());
+        const ToolRun run = runTool(arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_NE(fileBytes(target), old);
+        struct stat status = {};
+        ASSERT_EQ(stat(target.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0640u);
+        EXPECT_EQ(status.st_uid, owner);
+        EXPECT_EQ(status.st_gid, group);
+    }
+    EXPECT_THAT(directory_.entries(), testing::UnorderedElementsAre("service", "config.dat", "presets.json"));
+}
+
 TEST_F(PresetsTool, ExportOntoAFullDiskKeepsTheOldFile)
 {
     const std::string old = "{ \"an\": \"earlier export\" }\n";
@@ -456,11 +641,12 @@ TEST(SaveFailureLine, NamesWhatIsKept)
     SaveResult broken;
     broken.fault = SaveFault::failedPartWay;
     broken.completeCopy = toFilePath("config.dat.77-1.tmp");
-    EXPECT_EQ(saveFailureLine("config.dat", broken),
-              "config.dat: writing into it broke off part way; the complete presets are kept in config.dat.77-1.tmp");
+    EXPECT_EQ(saveFailureLine("config.dat", broken, true),
+              "config.dat: writing into it broke off part way; the complete presets are kept in config.dat.77-1.tmp\n");
     SaveResult readOnly;
     readOnly.fault = SaveFault::readOnly;
-    EXPECT_EQ(saveFailureLine("config.dat", readOnly), "config.dat: read-only; the previous file is kept");
+    EXPECT_EQ(saveFailureLine("config.dat", readOnly, true), "config.dat: read-only; the previous file is kept\n");
+    EXPECT_EQ(saveFailureLine("new.dat", readOnly, false), "new.dat: read-only\n");
 }
 
 TEST_F(PresetsTool, ImportKeepsADamagedConfigBesideIt)

@@ -440,6 +440,34 @@ TEST_F(MainWindow, TextTheCodePageCannotHoldIsRememberedWithItsPresetAndField)
     EXPECT_EQ(loadedConfig().at(0).name(), "Cam ?");
 }
 
+// A file beside config.dat whose name only looks like a save's temporary
+// file (no system gives that process number) is none of the editor's business.
+TEST_F(MainWindow, StrayFileBesideTheConfigurationLeavesOpeningAndSavingAlone)
+{
+    writeConfig(presets(2));
+    struct StrayFile {
+        const std::wstring path = configPath() + L".4294967296-1.tmp";
+        StrayFile() { CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+        ~StrayFile() { DeleteFileW(path.c_str()); }
+    } stray;
+    {
+        EditorSession editor;
+        ASSERT_TRUE(editor.opened());
+        EXPECT_TRUE(editor.noOtherDialog());
+        ASSERT_EQ(editor.tabCount(), 2);
+        EXPECT_EQ(editor.text(IDC_PRESET_NAME), L"Stream 1");
+        editor.replaceText(IDC_PRESET_NAME, L"Renamed");
+
+        editor.pressSave();
+        EXPECT_TRUE(editor.noOtherDialog());
+        EXPECT_FALSE(editor.anyChanged());
+        EXPECT_EQ(loadedConfig().at(0).name(), "Renamed");
+        editor.click(IDCLOSE);  // nothing left to ask about
+        EXPECT_TRUE(editor.waitForEnd());
+    }
+    EXPECT_NE(GetFileAttributesW(stray.path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(MainWindow, MaximisingLeavesTheWindowAtItsSize)
 {
     EditorSession editor;
