@@ -3,7 +3,7 @@
 
 Arguments: --ctest <junit.xml> <report-dir> (once per build configuration) and
 --checks <file> (lines 'PASS name' or 'FAIL name' from the test script's own
-checks). A CTest test with a GoogleTest report counts as its cases; one
+checks, and 'SKIP name<TAB>reason' for a test that this machine cannot run). A CTest test with a GoogleTest report counts as its cases; one
 without a report counts as one test. A program that failed although its
 report shows no failed case (a crash at exit, a sanitizer report) adds one
 failure of its own.
@@ -59,6 +59,7 @@ def main():
             else:
                 passed += 1
 
+    skip_reasons = {}
     for checks in args.checks:
         if not os.path.exists(checks):
             continue
@@ -69,7 +70,13 @@ def main():
             elif verdict == "FAIL":
                 failed += 1
                 failures.append(name)
+            elif verdict == "SKIP":
+                skipped += 1
+                name, _, reason = name.partition("\t")
+                skip_reasons[reason] = skip_reasons.get(reason, 0) + 1
 
+    for reason, count in skip_reasons.items():
+        print(f"SKIPPED: {reason} ({count} tests)")
     for name in failures:
         print(f"FAILED: {name}")
     line = f"{passed} passed, {failed} failed"

@@ -2,7 +2,10 @@
 # Wine prefix and one persistent wineserver per run, torn down on exit.
 #   wine_session_start <prefix-name> [virtual]   # "virtual": always use Xvfb
 #   wine_session_stop
+#   wine_32bit_refused   # prints why 32-bit Windows programs cannot run here
 #
+# A prefix is for both builds: 64-bit, with the 32-bit side (WoW64) where
+# Wine's 32-bit loader runs.
 # Prefixes are kept for the next run (a new one takes about ten seconds) in
 # $RIVERRA_WINE_PREFIXES, by default ~/.cache/riverra-wine/<checkout>/<name>:
 # outside the source tree, whose only Windows programs are then our own, and
@@ -18,9 +21,38 @@ wine_prefix_dir() {  # <prefix-name>
   echo "${RIVERRA_WINE_PREFIXES:-${XDG_CACHE_HOME:-$HOME/.cache}/riverra-wine/$key}/$1"
 }
 
+# Succeeds, printing the reason, when the kernel refuses to execute Wine's
+# 32-bit loader ("Exec format error": a kernel without IA-32 emulation). Any
+# other trouble with the loader is no reason to skip: the tests then fail.
+wine_32bit_refused() {
+  python3 - /usr/lib/wine/wine <<'CHECK'
+import errno, subprocess, sys
+try:
+    subprocess.run([sys.argv[1], "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+except OSError as error:
+    if error.errno == errno.ENOEXEC:
+        print(f"this machine's kernel runs no 32-bit programs (execve of {sys.argv[1]}: {error.strerror})")
+        sys.exit(0)
+sys.exit(1)
+CHECK
+}
+
+# What a prefix was made with: it is made anew when the Wine loaders that
+# may run in it change (a prefix made before the 32-bit loader could run
+# starts no 32-bit program afterwards).
+wine_prefix_stamp() {
+  local bits=64
+  wine_32bit_refused >/dev/null || bits=32+64
+  echo "$(/usr/lib/wine/wine64 --version) $bits"
+}
+
 wine_session_start() {
-  local prefix mode=${2:-virtual}
+  local prefix mode=${2:-virtual} stamp
   prefix=$(wine_prefix_dir "$1")
+  stamp=$(wine_prefix_stamp)
+  if [ -d "$prefix" ] && [ "$(cat "$prefix/.riverra-stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$prefix"
+  fi
   mkdir -p "$prefix"
   export WINEPREFIX=$(cd "$prefix" && pwd)
   export WINEDEBUG=-all
@@ -46,6 +78,7 @@ wine_session_start() {
   # and a reader of our output would otherwise wait for those services to exit.
   wineserver -p </dev/null >/dev/null 2>&1
   timeout 120 "$(dirname "${BASH_SOURCE[0]}")/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; return 1; }
+  echo "$stamp" >"$WINEPREFIX/.riverra-stamp"
 }
 
 wine_session_stop() {

@@ -17,10 +17,16 @@ namespace {
 // The static that holds a message box's text.
 constexpr int kMessageBoxText = 0xFFFF;
 
-// The editor as the build left it; under Wine the Unix root is drive Z:.
-std::wstring builtEditorPath()
+// The editor under test: the stripped one of the unpacked release archive when
+// the test command names its Unix folder in RIVERRA_SHIPPED_PROGRAMS, otherwise
+// the one the build left. Under Wine the Unix root is drive Z:.
+std::wstring editorUnderTestPath()
 {
     std::wstring path = L"" RIVERRA_EDITOR_EXE;
+    wchar_t shipped[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"RIVERRA_SHIPPED_PROGRAMS", shipped, MAX_PATH);
+    if (length > 0 && length < MAX_PATH)
+        path = L"Z:" + std::wstring(shipped) + L"/RiverraConfig.exe";
     for (wchar_t& unit : path) {
         if (unit == L'/')
             unit = L'\\';
@@ -150,7 +156,7 @@ EditorFolder::EditorFolder(const std::wstring& name) : path_(runsDirectory() + L
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
     std::filesystem::create_directories(path_, ignored);
-    ready_ = copyFileTo(builtEditorPath(), path_, L"RiverraConfig.exe");
+    ready_ = copyFileTo(editorUnderTestPath(), path_, L"RiverraConfig.exe");
 }
 
 EditorFolder::~EditorFolder()

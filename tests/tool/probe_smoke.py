@@ -94,6 +94,10 @@ def main():
     os.makedirs(arguments.work_dir, exist_ok=True)
     prefix = [arguments.emulator] if arguments.emulator else []
     drive = "Z:" if arguments.emulator else ""  # the Unix root as Wine's programs see it
+    program = arguments.program
+    shipped = os.environ.get("RIVERRA_SHIPPED_PROGRAMS")
+    if arguments.emulator and shipped:  # the test command's unpacked release archive
+        program = os.path.join(shipped, os.path.basename(program))
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.bind(("127.0.0.1", 0))
@@ -116,11 +120,11 @@ def main():
     config_path = os.path.join(arguments.work_dir, "probe-smoke.dat")
     with open(json_path, "w") as out:
         json.dump(presets, out)
-    status, _, errors = run(prefix + [arguments.program, "import", drive + json_path, "-o", drive + config_path])
+    status, _, errors = run(prefix + [program, "import", drive + json_path, "-o", drive + config_path])
     if status != 0:
         sys.exit(f"import ended with {status}: {errors}")
 
-    status, printed, errors = run(prefix + [arguments.program, "probe", drive + config_path, "--json"])
+    status, printed, errors = run(prefix + [program, "probe", drive + config_path, "--json"])
     print(printed, errors, sep="\n")
     if status != 0:
         sys.exit(f"probe ended with {status}")

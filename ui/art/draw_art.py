@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the editor's artwork, 32 bits per pixel: the logo bitmap at 100 %
-(150 x 57), 150 % and 200 % display scale, and the program icon with its
-original 48 x 39 image and the square sizes 16, 24, 32, 48 and 256. Uses only
-the standard library and writes the BMP, ICO and PNG bytes itself, so the
-images can be rebuilt anywhere:
+"""Draws the editor's artwork: the logo bitmap at 100 % (150 x 57), 150 % and
+200 % display scale, and the program icon with its original 48 x 39 image and
+the square sizes 16, 24, 32, 48 and 256. Each is stored as compactly as its
+format allows without losing a pixel: the logo is opaque, so its bitmaps hold
+24 bits per pixel (more colours than a palette holds); the icon's images are
+PNG with alpha, which Windows reads at every size since Vista. Uses only the
+standard library and writes the BMP, ICO and PNG bytes itself, so the images
+can be rebuilt anywhere:
 
     python3 ui/art/draw_art.py   # writes ui/art/logo.bmp, logo-150.bmp, logo-200.bmp, riverra.ico
 """
@@ -167,46 +170,57 @@ def draw_icon(width, height):
     return width, height, canvas.resolve(premultiplied=False)
 
 
-def bottom_up_pixels(rows):
-    return b"".join(bytes(channel for pixel in row for channel in pixel) for row in reversed(rows))
-
-
-def info_header(width, height, image_bytes):
-    # BITMAPINFOHEADER, 32 bits per pixel, uncompressed.
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, 32, 0, image_bytes, 2835, 2835, 0, 0)
-
-
 def bmp_bytes(width, height, rows):
-    pixels = bottom_up_pixels(rows)
-    header = info_header(width, height, len(pixels))
+    """An opaque bitmap, 24 bits per pixel, rows bottom up and padded to four bytes."""
+    assert all(pixel[3] == 255 for row in rows for pixel in row), "the logo must be opaque"
+    padding = bytes(-3 * width % 4)
+    pixels = b"".join(bytes(c for pixel in row for c in pixel[:3]) + padding for row in reversed(rows))
+    # BITMAPINFOHEADER, uncompressed.
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
     file_header = struct.pack("<2sIHHI", b"BM", 14 + len(header) + len(pixels), 0, 0, 14 + len(header))
     return file_header + header + pixels
 
 
-def icon_image(width, height, rows):
-    """One image of an icon file: BMP data with its mask, or PNG from 256 pixels on."""
-    if width >= 256:
-        return png_bytes(width, height, rows)
-    pixels = bottom_up_pixels(rows)
-    mask_stride = ((width + 31) // 32) * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        line = bytearray(mask_stride)
-        for x, pixel in enumerate(row):
-            if pixel[3] == 0:
-                line[x // 8] |= 0x80 >> (x % 8)
-        mask += line
-    # The icon's own header counts the colour and the mask image: twice the height.
-    return info_header(width, height * 2, len(pixels) + len(mask)) + pixels + bytes(mask)
+def paeth(left, up, up_left):
+    estimate = left + up - up_left
+    return min((abs(estimate - left), 0, left), (abs(estimate - up), 1, up), (abs(estimate - up_left), 2, up_left))[2]
+
+
+def filtered_rows(lines, stride, choose):
+    """Each line with its PNG filter type byte first, the filter being
+    choose(candidates): an index into the line filtered by each of the five."""
+    previous = bytes(len(lines[0]))
+    for line in lines:
+        left = bytes(stride) + line
+        up_left = bytes(stride) + previous
+        candidates = [
+            line,
+            bytes((line[i] - left[i]) & 255 for i in range(len(line))),
+            bytes((line[i] - previous[i]) & 255 for i in range(len(line))),
+            bytes((line[i] - (left[i] + previous[i]) // 2) & 255 for i in range(len(line))),
+            bytes((line[i] - paeth(left[i], previous[i], up_left[i])) & 255 for i in range(len(line))),
+        ]
+        kind = choose(candidates)
+        yield bytes([kind]) + candidates[kind]
+        previous = line
+
+
+def smallest_image_data(lines, stride):
+    """The compressed image data of the smallest of the usual choices: one
+    filter for every line, or for each line the one with the least sum of its
+    bytes taken as signed."""
+    choices = [lambda candidates, kind=kind: kind for kind in range(5)]
+    choices.append(lambda candidates: min(range(5), key=lambda k: sum(min(b, 256 - b) for b in candidates[k])))
+    return min((zlib.compress(b"".join(filtered_rows(lines, stride, choose)), 9) for choose in choices), key=len)
 
 
 def png_bytes(width, height, rows):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    # Filter type 0 before each row; PNG holds straight RGBA.
-    raw = b"".join(b"\0" + bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows)
+    # PNG holds straight RGBA.
+    lines = [bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows]
     header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", smallest_image_data(lines, 4)) +
             chunk(b"IEND", b""))
 
 
@@ -216,7 +230,7 @@ def ico_bytes(images):
     data = b""
     offset = 6 + 16 * len(images)
     for width, height, rows in images:
-        image = icon_image(width, height, rows)
+        image = png_bytes(width, height, rows)
         directory += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 32, len(image), offset + len(data))
         data += image
     return directory + data
