@@ -180,6 +180,8 @@ public:
             open_ = false;
             result = exchangeOnce(authorization, reply);
         }
+        if (result.status == NetStatus::closed)
+            return {NetStatus::malformed, "the camera closed the connection without a reply"};
         return result;
     }
 
@@ -313,9 +315,10 @@ bool HttpReplyReader::tooLong()
 
 bool HttpReplyReader::readHead()
 {
+    // Each part fails only once no byte still to come could make it whole.
     const size_t end = pending_.find("\r\n\r\n");
     if (end == std::string::npos || end > kMaxHead)
-        return pending_.size() > kMaxHead ? fail(Progress::malformed, kMalformed) : false;
+        return pending_.size() >= kMaxHead + 4 ? fail(Progress::malformed, kMalformed) : false;
     const std::string head = pending_.substr(0, end);
     pending_.erase(0, end + 4);
     const size_t lineEnd = std::min(head.find("\r\n"), head.size());
@@ -397,8 +400,8 @@ bool HttpReplyReader::readBody()
 bool HttpReplyReader::readChunkSize()
 {
     const size_t end = pending_.find("\r\n");
-    if (end == std::string::npos)
-        return pending_.size() > kMaxChunkLine ? fail(Progress::malformed, kMalformed) : false;
+    if (end == std::string::npos || end > kMaxChunkLine)
+        return pending_.size() >= kMaxChunkLine + 2 ? fail(Progress::malformed, kMalformed) : false;
     const std::string line = pending_.substr(0, std::min(end, pending_.find(';')));
     pending_.erase(0, end + 2);
     if (!readSize(trimmed(line), 16, chunkLeft_))
@@ -406,6 +409,7 @@ bool HttpReplyReader::readChunkSize()
     if (chunkLeft_ > maxBody_ - reply_.body.size())
         return tooLong();
     part_ = chunkLeft_ == 0 ? Part::trailer : Part::chunkData;
+    trailerLeft_ = kMaxHead;
     return true;
 }
 
@@ -434,12 +438,13 @@ bool HttpReplyReader::readChunkEnd()
 
 bool HttpReplyReader::readTrailer()
 {
-    // Trailer fields until an empty line; none of them is kept.
+    // Trailer fields until an empty line, as many as a head; none is kept.
     for (;;) {
         const size_t end = pending_.find("\r\n");
-        if (end == std::string::npos)
-            return pending_.size() > kMaxHead ? fail(Progress::malformed, kMalformed) : false;
+        if (end == std::string::npos || end + 2 > trailerLeft_)
+            return pending_.size() >= trailerLeft_ ? fail(Progress::malformed, kMalformed) : false;
         pending_.erase(0, end + 2);
+        trailerLeft_ -= end + 2;
         if (end == 0) {
             part_ = Part::done;
             return true;

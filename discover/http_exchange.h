@@ -84,6 +84,7 @@ private:
     size_t bodyLength_ = 0;  // of a body of known length
     bool lengthKnown_ = false;
     size_t chunkLeft_ = 0;
+    size_t trailerLeft_ = 0;  // of the trailer's bound
     HttpReply reply_;
 };
 

@@ -114,7 +114,8 @@ RtspParse findHead(const std::string& received, size_t& headEnd, size_t& content
 {
     if (findHeadEnd(received, headEnd, contentStart) && headEnd <= kMaxHeadBytes)
         return RtspParse::complete;
-    if (received.size() <= kMaxHeadBytes)
+    // The empty line may still come, up to two bytes on from the end.
+    if (received.size() < kMaxHeadBytes + 3)
         return RtspParse::incomplete;
     problem = "the answer's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes";
     return RtspParse::invalid;
