@@ -8,8 +8,9 @@ The camera answers WS-Discovery with a device service URL naming 127.0.0.1,
 runs its clock 90 s ahead, wants a UsernameToken digest over its own clock on
 the device service and HTTP Digest on the media service, and gives a stream
 URL naming 127.0.0.1. Its replies carry an empty Server header, and it keeps
-each connection open whatever the request says; its Digest nonce is that of
-the connection, offered beside a SHA-256 challenge, and called stale once.
+each connection open whatever the request says, except after telling its
+time; its Digest nonce is that of the connection, offered beside a SHA-256
+challenge, and called stale once.
 The announcer announces a plain session, a compressed one, and one it
 deletes. Beside them (for discover alone) a camera whose replies announce a
 chunk size that wraps a careless reader's arithmetic, and a device that only
@@ -102,7 +103,7 @@ class Service(http.server.BaseHTTPRequestHandler):
         return [("WWW-Authenticate", f'Digest realm="cam", nonce="{self.nonce}", qop="auth"' + (", stale=true" if stale else "")),
                 ("WWW-Authenticate", 'Digest realm="cam", nonce="x", qop="auth", algorithm=SHA-256')]
 
-    def answer(self, status, body, extra=()):
+    def answer(self, status, body, extra=(), keep_open=True):
         data = ENVELOPE.format(header="", body=body).encode()
         self.send_response(status)
         for name, value in extra:
@@ -111,7 +112,7 @@ class Service(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
-        self.close_connection = False  # whatever the request said
+        self.close_connection = not keep_open  # whatever the request said
 
     def do_POST(self):
         text = self.rfile.read(int(self.headers["Content-Length"])).decode()
@@ -121,7 +122,8 @@ class Service(http.server.BaseHTTPRequestHandler):
                 return self.answer(200, '<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime>'
                     f'<tt:Date><tt:Year>{t.tm_year}</tt:Year><tt:Month>{t.tm_mon}</tt:Month><tt:Day>{t.tm_mday}</tt:Day></tt:Date>'
                     f'<tt:Time><tt:Hour>{t.tm_hour}</tt:Hour><tt:Minute>{t.tm_min}</tt:Minute><tt:Second>{t.tm_sec}</tt:Second>'
-                    '</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>')
+                    '</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>',
+                    keep_open=False)
             if not token_valid(text):
                 return self.answer(400, NOT_AUTHORIZED)
             return self.answer(200, '<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Media>'
