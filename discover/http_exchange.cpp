@@ -128,13 +128,25 @@ std::string schemeOf(const std::string& challenge)
     return "Digest " + printableText(algorithm, 24);
 }
 
-// The first challenge that a log-in of ours answers (Digest, MD5); "", with
-// what was offered in `offered`, when there is none.
+// Whether a challenge is one that a log-in of ours answers: Digest with a
+// nonce, MD5, and qop "auth" or none.
+bool answersDigest(const std::string& challenge)
+{
+    if (lowerCase(challenge).compare(0, 7, "digest ") != 0)
+        return false;
+    std::map<std::string, std::string> parameters = challengeParameters(challenge.substr(7));
+    const std::string algorithm = lowerCase(parameters["algorithm"]);
+    return !parameters["nonce"].empty() && (algorithm.empty() || algorithm == "md5") &&
+           (parameters.count("qop") == 0 || offersAuth(parameters["qop"]));
+}
+
+// The first challenge that a log-in of ours answers; "", with what was
+// offered in `offered`, when there is none.
 std::string answerableChallenge(const std::vector<std::string>& challenges, std::string& offered)
 {
     offered.clear();
     for (const std::string& challenge : challenges) {
-        if (!digestAuthorization(challenge, "user", "password", "GET", "/", "0", 1).empty())
+        if (answersDigest(challenge))
             return challenge;
         offered += (offered.empty() ? "" : ", ") + schemeOf(challenge);
     }
@@ -472,6 +484,10 @@ NetResult httpExchange(uint32_t address, const HttpRequest& request, const HttpL
             return {NetStatus::failed, "the system gave no random bytes for the log-in"};
         const std::string authorization = digestAuthorization(challenge, login->user, login->password, request.method,
                                                               request.url.path, hexText(clientNonce), 1);
+        if (authorization.empty()) {
+            reply.unanswerable = "Digest with characters that break a request";
+            break;
+        }
         result = connection.exchange(authorization, reply);
     }
     return result;
@@ -481,17 +497,12 @@ std::string digestAuthorization(const std::string& challenge, const std::string&
                                 const std::string& method, const std::string& uri, const std::string& clientNonce,
                                 unsigned count)
 {
-    if (lowerCase(challenge).compare(0, 7, "digest ") != 0)
+    if (!answersDigest(challenge))
         return {};
     std::map<std::string, std::string> parameters = challengeParameters(challenge.substr(7));
-    const std::string algorithm = lowerCase(parameters["algorithm"]);
-    if (parameters["nonce"].empty() || (!algorithm.empty() && algorithm != "md5"))
-        return {};
     const std::string realm = parameters["realm"];
     const std::string nonce = parameters["nonce"];
     const bool qopAuth = parameters.count("qop") != 0;
-    if (qopAuth && !offersAuth(parameters["qop"]))
-        return {};  // auth-int alone
     const std::string first = md5Hex(user + ":" + realm + ":" + password);
     const std::string second = md5Hex(method + ":" + uri);
     char countText[9];
