@@ -1,12 +1,15 @@
 #include "discover/discovery.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
+#include <system_error>
 #include <thread>
 
 #include "discover/onvif_messages.h"
 #include "discover/sap_reader.h"
 #include "probe/net_socket.h"
+#include "probe/thread_end.h"
 
 namespace {
 
@@ -19,40 +22,98 @@ constexpr auto kCameraTime = std::chrono::seconds(3);
 constexpr size_t kDatagramSize = 65536;
 constexpr auto kReplySlice = std::chrono::milliseconds(50);
 constexpr auto kHelloSlice = std::chrono::milliseconds(5);
+constexpr auto kSapSlice = std::chrono::milliseconds(20);
+constexpr size_t kMembershipsPerSocket = 15;
+constexpr size_t kMaxCameras = 64;
 
-// "eth1 (10.1.0.5)" for the interface a datagram arrived on.
+// "eth1 (10.1.0.5)"
+std::string interfaceText(const LocalInterface& local)
+{
+    return local.name + " (" + addressText(local.address) + ")";
+}
+
+// The interface a datagram arrived on.
 std::string interfaceText(const std::vector<LocalInterface>& interfaces, unsigned index)
 {
     for (const LocalInterface& each : interfaces)
         if (each.index == index)
-            return each.name + " (" + addressText(each.address) + ")";
+            return interfaceText(each);
     return "interface " + std::to_string(index);
 }
 
-void listenForSap(Deadline end, const CancelToken& cancel, const std::vector<LocalInterface>& interfaces,
-                  std::vector<FoundSource>& sources, std::string& problem)
+// The SAP sockets: memberships in batches, as a socket holds only so many
+// (20 on Linux), each socket joined to the groups on some interfaces.
+std::vector<Socket> sapSockets(const std::vector<LocalInterface>& interfaces, std::vector<std::string>& problems)
 {
-    Socket socket;
-    const NetResult opened = Socket::udpReceiver(kSapPort, PortUse::group, socket);
-    if (!opened.ok()) {
-        problem = "SAP: port " + std::to_string(kSapPort) + " cannot be opened: " + opened.problem;
-        return;
+    std::vector<Socket> sockets;
+    size_t memberships = kMembershipsPerSocket;
+    for (const LocalInterface& each : interfaces) {
+        if (memberships + std::size(kSapGroups) > kMembershipsPerSocket) {
+            Socket socket;
+            const NetResult opened = Socket::udpReceiver(kSapPort, PortUse::group, socket);
+            if (!opened.ok()) {
+                problems.push_back("SAP: port " + std::to_string(kSapPort) + " cannot be opened: " + opened.problem);
+                return sockets;
+            }
+            sockets.push_back(std::move(socket));
+            memberships = 0;
+        }
+        for (const uint32_t group : kSapGroups) {
+            const NetResult joined = sockets.back().join(group, each.address);
+            if (!joined.ok()) {
+                problems.push_back("SAP: cannot join " + addressText(group) + " on " + interfaceText(each) + ": " +
+                                   joined.problem);
+                break;
+            }
+            ++memberships;
+        }
     }
-    for (const LocalInterface& each : interfaces)
-        for (const uint32_t group : kSapGroups)
-            socket.join(group, each.address);  // an interface without multicast keeps its silence
+    return sockets;
+}
+
+void listenForSap(Deadline end, const CancelToken& cancel, const std::vector<LocalInterface>& interfaces,
+                  std::vector<FoundSource>& sources, std::vector<std::string>& problems)
+{
+    std::vector<Socket> sockets = sapSockets(interfaces, problems);
     SapSessions sessions;
     std::vector<char> buffer(kDatagramSize);
-    for (;;) {
-        Datagram datagram;
-        const NetResult received = socket.receiveDatagram(buffer.data(), buffer.size(), {end, &cancel}, datagram);
-        if (!received.ok())
-            break;
-        sessions.take(buffer.data(), datagram.size, interfaceText(interfaces, datagram.interfaceIndex),
-                      SapSessions::Clock::now());
+    // With several sockets, a short wait on each in turn.
+    const Clock::duration slice = sockets.size() > 1 ? Clock::duration(kSapSlice) : end - Clock::now();
+    while (!sockets.empty() && !cancel.cancelled() && Clock::now() < end) {
+        for (Socket& socket : sockets) {
+            Datagram datagram;
+            const WaitLimit limit{std::min(end, Clock::now() + slice), &cancel};
+            while (socket.receiveDatagram(buffer.data(), buffer.size(), limit, datagram).ok())
+                sessions.take(buffer.data(), datagram.size, interfaceText(interfaces, datagram.interfaceIndex),
+                              SapSessions::Clock::now());
+        }
     }
     sources = sessions.sources(SapSessions::Clock::now());
 }
+
+// The body of the SAP thread: it ends at the end of the search or at a
+// stop, never with an exception.
+void listenForSapSafely(Deadline end, const CancelToken& cancel, const std::vector<LocalInterface>& interfaces,
+                        std::vector<FoundSource>& sources, std::vector<std::string>& problems) noexcept
+{
+    try {
+        listenForSap(end, cancel, interfaces, sources, problems);
+    } catch (const std::exception& error) {
+        sources.clear();
+        problems.clear();
+        problems.push_back("SAP: the announcements " + couldNotBeRead(error));
+    }
+}
+
+// Joins a thread however the scope that started it ends.
+struct JoinAtEnd {
+    std::thread& thread;
+    ~JoinAtEnd()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+};
 
 // A device that answered, with where its answer came from.
 struct Answer {
@@ -60,6 +121,22 @@ struct Answer {
     uint32_t responder = 0;
     std::string interfaceName;
 };
+
+// A device's answer, kept once per device: an answer to our Probe takes
+// the place of a Hello of the same device.
+void keepAnswer(Answer answer, std::map<std::string, size_t>& known, std::vector<Answer>& answers)
+{
+    const auto found = known.find(answer.device.endpoint);
+    if (found != known.end()) {
+        if (answers[found->second].device.announced && !answer.device.announced)
+            answers[found->second] = std::move(answer);
+        return;
+    }
+    if (answers.size() >= kMaxCameras)
+        return;
+    known.emplace(answer.device.endpoint, answers.size());
+    answers.push_back(std::move(answer));
+}
 
 void searchCameras(Deadline searchEnd, const CancelToken& cancel, const std::vector<LocalInterface>& interfaces,
                    std::vector<Answer>& answers, std::string& problem)
@@ -100,14 +177,53 @@ void searchCameras(Deadline searchEnd, const CancelToken& cancel, const std::vec
             const WaitLimit limit{std::min(waitEnd, slice), &cancel};
             if (!receiver->receiveDatagram(buffer.data(), buffer.size(), limit, datagram).ok())
                 continue;
-            for (DeviceMatch& device : readDiscoveryReply(buffer.data(), datagram.size, messageId)) {
-                if (known.count(device.endpoint) || answers.size() >= 64)
-                    continue;
-                known[device.endpoint] = answers.size();
-                answers.push_back({device, datagram.sender, interfaceText(interfaces, datagram.interfaceIndex)});
-            }
+            for (DeviceMatch& device : readDiscoveryReply(buffer.data(), datagram.size, messageId))
+                keepAnswer({std::move(device), datagram.sender, interfaceText(interfaces, datagram.interfaceIndex)},
+                           known, answers);
         }
     }
+}
+
+// The body of a camera's thread: it ends when the camera has answered or
+// the time is up, never with an exception; a camera that cannot be read is
+// listed with the reason.
+std::vector<FoundSource> askCameraSafely(const Answer& answer, const CameraLogin& login, const WaitLimit& limit) noexcept
+{
+    try {
+        return askCamera(answer.device, answer.responder, answer.interfaceName, login, limit);
+    } catch (const std::exception& error) {
+        try {
+            FoundSource camera;
+            camera.kind = "onvif";
+            camera.name = answer.device.name.empty() ? answer.device.endpoint : answer.device.name;
+            camera.interfaceName = answer.interfaceName;
+            camera.address = addressText(answer.responder);
+            camera.reason = couldNotBeRead(error);
+            return {camera};
+        } catch (...) {
+            return {};
+        }
+    }
+}
+
+// Each camera is asked on a thread of its own; when the system gives no
+// more threads, the rest are asked here, one after the other.
+std::vector<std::vector<FoundSource>> askCameras(const std::vector<Answer>& answers, const CameraLogin& login,
+                                                 const WaitLimit& limit)
+{
+    std::vector<std::vector<FoundSource>> cameras(answers.size());
+    std::vector<std::thread> askers;
+    size_t index = 0;
+    try {
+        for (; index < answers.size(); ++index)
+            askers.emplace_back([&, index] { cameras[index] = askCameraSafely(answers[index], login, limit); });
+    } catch (const std::system_error&) {
+        for (; index < answers.size(); ++index)
+            cameras[index] = askCameraSafely(answers[index], login, limit);
+    }
+    for (std::thread& asker : askers)
+        asker.join();
+    return cameras;
 }
 
 }  // namespace
@@ -124,12 +240,20 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
     const std::vector<LocalInterface> interfaces = localInterfaces();
     if (interfaces.empty())
         findings.problems.push_back("no IPv4 interface is up: nothing to search");
+    for (const LocalInterface& each : interfaces)
+        findings.interfaces.push_back(interfaceText(each));
     const Deadline start = Clock::now();
     const Deadline end = start + duration;
     std::vector<FoundSource> sessions;
-    std::string sapProblem;
-    std::thread sap(listenForSap, end, std::cref(cancel), std::cref(interfaces), std::ref(sessions),
-                    std::ref(sapProblem));
+    std::vector<std::string> sapProblems;
+    std::thread sap;
+    try {
+        sap = std::thread(listenForSapSafely, end, std::cref(cancel), std::cref(interfaces), std::ref(sessions),
+                          std::ref(sapProblems));
+    } catch (const std::system_error&) {
+        sapProblems.push_back("SAP: not searched: the system gives no thread for it");
+    }
+    const JoinAtEnd sapJoined{sap};
 
     // Cameras answer within a second or two; the rest of the time is theirs
     // for the SOAP calls.
@@ -137,19 +261,10 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
     std::string cameraProblem;
     searchCameras(std::max(start + duration / 2, start + std::chrono::seconds(1)), cancel, interfaces, answers,
                   cameraProblem);
-    std::vector<std::vector<FoundSource>> cameras(answers.size());
-    {
-        const WaitLimit limit{std::max(end, Clock::now() + kCameraTime), &cancel};
-        std::vector<std::thread> askers;
-        for (size_t index = 0; index < answers.size(); ++index)
-            askers.emplace_back([&, index] {
-                cameras[index] = askCamera(answers[index].device, answers[index].responder,
-                                           answers[index].interfaceName, login, limit);
-            });
-        for (std::thread& asker : askers)
-            asker.join();
-    }
-    sap.join();
+    const std::vector<std::vector<FoundSource>> cameras =
+        askCameras(answers, login, {std::max(end, Clock::now() + kCameraTime), &cancel});
+    if (sap.joinable())
+        sap.join();
 
     std::vector<size_t> order(answers.size());
     for (size_t index = 0; index < order.size(); ++index)
@@ -159,8 +274,8 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
     for (const size_t index : order)
         findings.sources.insert(findings.sources.end(), cameras[index].begin(), cameras[index].end());
     findings.sources.insert(findings.sources.end(), sessions.begin(), sessions.end());
-    for (const std::string& each : {cameraProblem, sapProblem})
-        if (!each.empty())
-            findings.problems.push_back(each);
+    if (!cameraProblem.empty())
+        findings.problems.push_back(cameraProblem);
+    findings.problems.insert(findings.problems.end(), sapProblems.begin(), sapProblems.end());
     return findings;
 }

@@ -11,13 +11,18 @@
 
 // The search for sources on every IPv4 interface that is up: ONVIF cameras
 // by WS-Discovery, multicast streams by their SAP announcements. Runs on the
-// caller's thread; a cancel ends it within a tenth of a second.
+// caller's thread; a cancel ends it within a tenth of a second. Its own
+// threads (one for SAP, one per camera) end with the search and never by an
+// exception: a camera that cannot be read is listed with the reason ("could
+// not be read: ..."), and one bad device never ends the search. Only running
+// out of memory on the caller's thread throws (std::bad_alloc).
 
 constexpr uint16_t kWsDiscoveryPort = 3702;
 constexpr uint16_t kSapPort = 9875;
 
 struct DiscoveryFindings {
     std::vector<FoundSource> sources;  // cameras by address, then sessions as announced
+    std::vector<std::string> interfaces;  // where it searched: "eth1 (10.1.0.5)"
     std::vector<std::string> problems;  // what could not be searched: "SAP: port 9875 is held by ..."
 };
 

@@ -1,5 +1,8 @@
 #include "discover/network_text.h"
 
+#include <algorithm>
+#include <cctype>
+
 std::string printableText(const std::string& text, size_t limit)
 {
     std::string kept;
@@ -15,4 +18,10 @@ std::string printableText(const std::string& text, size_t limit)
     if (first == std::string::npos)
         return {};
     return kept.substr(first, kept.find_last_not_of(' ') - first + 1);
+}
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
 }

@@ -1,5 +1,6 @@
 #include "discover/onvif_camera.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -14,59 +15,49 @@ constexpr size_t kMaxAskedProfiles = 8;
 // A clock further off than this is worth a note: it explains refused log-ins elsewhere.
 constexpr long long kNotedOffsetSeconds = 5;
 
-// One camera's SOAP conversation: the log-in that works, and why the last
+constexpr char kSoapType[] = "application/soap+xml; charset=utf-8";
+
+// One camera's SOAP conversation: the log-in it asked for, and why the last
 // call failed.
 class CameraSession {
 public:
-    CameraSession(uint32_t address, const CameraLogin& login, const WaitLimit& limit)
-        : address_(address), login_(login), limit_(limit)
+    // `withheld`: why no log-in goes to this camera ("" when it may).
+    CameraSession(uint32_t address, const CameraLogin& login, const std::string& withheld, const WaitLimit& limit)
+        : address_(address), login_(login), withheld_(withheld), limit_(limit)
     {
     }
 
     // The camera's clock against ours; asked without log-in.
     void learnClock(const UrlParts& device)
     {
-        std::string reply;
+        HttpReply answer;
         std::time_t cameraTime = 0;
-        if (call(device, getSystemDateAndTime(), false, reply) && readSystemDateAndTime(reply, cameraTime))
+        if (post(device, getSystemDateAndTime(), nullptr, answer).ok() && answer.status == 200 &&
+            readSystemDateAndTime(answer.body, cameraTime))
             offset_ = cameraTime - std::time(nullptr);
     }
 
-    // POSTs a request; the reply's body when the camera answered it.
-    bool call(const UrlParts& url, const std::string& body, bool logIn, std::string& reply)
+    // POSTs a request; the reply's body when the camera answered it. The
+    // log-in goes with it only once the camera asked for it.
+    bool call(const UrlParts& url, const std::string& body, std::string& reply)
     {
-        const bool withLogin = logIn && !login_.user.empty();
-        UsernameToken token;
-        if (withLogin && !httpDigest_) {
-            token = {login_.user, login_.password, "", utcText(std::time(nullptr) + offset_)};
-            if (!randomBytes(16, token.nonce)) {
-                problem_ = "no random bytes for the log-in";
-                return false;
-            }
-        }
-        const std::string envelope = soapEnvelope(body, withLogin && !httpDigest_ ? &token : nullptr);
+        const HttpLogin* login = withheld_.empty() && !login_.user.empty() ? &login_ : nullptr;
         HttpReply answer;
-        NetResult result = postSoap(address_, url, envelope, digestFor(url), limit_, answer);
-        if (result.ok() && answer.status == 401 && withLogin && !httpDigest_ && !answer.challenge.empty()) {
-            // The camera wants HTTP Digest instead of the token.
-            if (!randomBytes(8, clientNonce_)) {
-                problem_ = "no random bytes for the log-in";
-                return false;
-            }
-            httpDigest_ = true;
-            challenge_ = answer.challenge;
-            answer = {};
-            result = postSoap(address_, url, soapEnvelope(body, nullptr), digestFor(url), limit_, answer);
+        NetResult result = post(url, body, login, answer);
+        if (result.ok() && login != nullptr && !tokenWanted_ && asksForToken(answer)) {
+            tokenWanted_ = true;  // from now on with every request to this camera
+            result = post(url, body, login, answer);
         }
         if (!result.ok()) {
-            problem_ = "cannot be reached (" + (result.problem.empty() ? "no answer in time" : result.problem) + ")";
+            problem_ = result.status == NetStatus::malformed
+                           ? "could not be read: " + result.problem
+                           : "cannot be reached (" + (result.problem.empty() ? "no answer in time" : result.problem) + ")";
             return false;
         }
         std::string reason;
         bool notAuthorized = false;
         if (answer.status == 401 || (readFault(answer.body, reason, notAuthorized) && notAuthorized)) {
-            problem_ = login_.user.empty() ? "needs a user name and password (--user, --password-stdin)"
-                                           : "refused the user name or password";
+            problem_ = loginProblem(answer, login != nullptr);
             return false;
         }
         if (answer.status != 200) {
@@ -81,23 +72,43 @@ public:
     long long offsetSeconds() const { return static_cast<long long>(offset_); }
 
 private:
-    // The Authorization header of the next request, once the camera asked for HTTP Digest.
-    std::string digestFor(const UrlParts& url)
+    NetResult post(const UrlParts& url, const std::string& body, const HttpLogin* login, HttpReply& answer)
     {
-        if (!httpDigest_)
-            return {};
-        return digestAuthorization(challenge_, login_.user, login_.password, "POST", url.path, hexText(clientNonce_),
-                                   ++nonceCount_);
+        UsernameToken token;
+        if (tokenWanted_) {
+            token = {login_.user, login_.password, "", utcText(std::time(nullptr) + offset_)};
+            if (!randomBytes(16, token.nonce))
+                return {NetStatus::failed, "the system gave no random bytes for the log-in"};
+        }
+        const HttpRequest request{"POST", url, kSoapType, soapEnvelope(body, tokenWanted_ ? &token : nullptr)};
+        return httpExchange(address_, request, login, limit_, answer);
+    }
+
+    // WS-Security's log-in, asked for with a NotAuthorized fault, or with a
+    // 401 that offers no HTTP log-in.
+    static bool asksForToken(const HttpReply& answer)
+    {
+        std::string reason;
+        bool notAuthorized = false;
+        return (answer.status == 401 && answer.challenges.empty()) ||
+               (readFault(answer.body, reason, notAuthorized) && notAuthorized);
+    }
+
+    std::string loginProblem(const HttpReply& answer, bool loggedIn) const
+    {
+        if (!loggedIn)
+            return withheld_.empty() ? "needs a user name and password (--user, --password-stdin)" : withheld_;
+        if (answer.status == 401 && !answer.challenges.empty() && !answer.unanswerable.empty())
+            return "asks for a log-in that this program cannot give (" + answer.unanswerable + ")";
+        return "refused the user name or password";
     }
 
     uint32_t address_;
     const CameraLogin& login_;
+    std::string withheld_;
     WaitLimit limit_;
     std::time_t offset_ = 0;
-    bool httpDigest_ = false;
-    std::string challenge_;
-    std::string clientNonce_;
-    unsigned nonceCount_ = 0;
+    bool tokenWanted_ = false;
     std::string problem_;
 };
 
@@ -120,6 +131,11 @@ std::string streamText(const MediaProfile& profile)
 }
 
 }  // namespace
+
+bool CameraLogin::allows(uint32_t camera) const
+{
+    return cameras.empty() || std::find(cameras.begin(), cameras.end(), camera) != cameras.end();
+}
 
 bool presetOfStreamUri(const std::string& uri, const std::string& reachable, FoundSource& source)
 {
@@ -158,23 +174,30 @@ std::vector<FoundSource> askCamera(const DeviceMatch& device, uint32_t responder
                       device.hardware;
     camera.hardware = device.hardware;
 
+    if (device.announced) {
+        // Anyone can announce anything: no request, and no log-in, goes to it.
+        camera.reason = "announced itself; search again to log in";
+        return {camera};
+    }
     UrlParts deviceUrl;
     if (!deviceService(device, deviceUrl)) {
         camera.reason = "it names no HTTP device service";
         return {camera};
     }
-    CameraSession session(responder, login, limit);
+    const std::string withheld =
+        login.allows(responder) ? "" : "needs a user name and password (not one of the cameras chosen for the log-in)";
+    CameraSession session(responder, login, withheld, limit);
     session.learnClock(deviceUrl);
     std::string reply;
     std::string mediaAddress;
     UrlParts mediaUrl;
-    if (!session.call(deviceUrl, getCapabilities(), true, reply) || !readMediaAddress(reply, mediaAddress) ||
+    if (!session.call(deviceUrl, getCapabilities(), reply) || !readMediaAddress(reply, mediaAddress) ||
         !readUrl(mediaAddress, 80, mediaUrl)) {
         camera.reason = session.problem().empty() ? "it names no media service" : "it " + session.problem();
         return {camera};
     }
     std::vector<MediaProfile> profiles;
-    if (!session.call(mediaUrl, getProfiles(), true, reply) || !readProfiles(reply, profiles) || profiles.empty()) {
+    if (!session.call(mediaUrl, getProfiles(), reply) || !readProfiles(reply, profiles) || profiles.empty()) {
         camera.reason = session.problem().empty() ? "it offers no media profile" : "it " + session.problem();
         return {camera};
     }
@@ -188,7 +211,7 @@ std::vector<FoundSource> askCamera(const DeviceMatch& device, uint32_t responder
         source.name = camera.name + " / " + (profile.name.empty() ? profile.token : profile.name);
         source.stream = streamText(profile);
         std::string uri;
-        if (!session.call(mediaUrl, getStreamUri(profile.token), true, reply) || !readStreamUri(reply, uri))
+        if (!session.call(mediaUrl, getStreamUri(profile.token), reply) || !readStreamUri(reply, uri))
             source.reason = session.problem().empty() ? "it gave no stream URL" : "it " + session.problem();
         else
             presetOfStreamUri(uri, reachable, source);

@@ -179,8 +179,10 @@ std::vector<DeviceMatch> readDiscoveryReply(const char* bytes, size_t size, cons
     if (!body)
         return devices;
     if (const pugi::xml_node hello = child(body, "Hello")) {
-        if (isVideoTransmitter(hello))
+        if (isVideoTransmitter(hello)) {
             devices.push_back(deviceOf(hello));
+            devices.back().announced = true;
+        }
         return devices;
     }
     const pugi::xml_node header = child(document.first_child(), "Header");

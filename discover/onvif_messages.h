@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "discover/http_exchange.h"  // kMaxReply
+
 // The WS-Discovery and SOAP messages of the camera search: written here, and
 // read from untrusted replies (no DTD, no entity expansion, bounded counts,
 // short printable texts).
-
-constexpr size_t kMaxReply = 256 * 1024;
 
 // A Probe for network video transmitters, with our message identifier.
 std::string discoveryProbe(const std::string& messageId);
@@ -19,6 +19,7 @@ std::string newMessageId();
 
 // A device that answered a Probe (ProbeMatch) or announced itself (Hello).
 struct DeviceMatch {
+    bool announced = false;           // by a Hello, not an answer to our Probe
     std::string endpoint;             // its EndpointReference address
     std::vector<std::string> xaddrs;  // its device service URLs
     std::string name;

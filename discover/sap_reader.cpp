@@ -148,7 +148,8 @@ bool readSdpAnnouncement(const std::string& sdp, SdpAnnouncement& announcement, 
             announcement.transport = printableText(parts[2], 24);
             payloadType = parts[3];
             announcement.encoding = printableText(parts[3], 24);
-            if (payloadType == "33")
+            // RTP's payload 33, and plain UDP's "mpeg" as players announce it.
+            if (payloadType == "33" || (announcement.transport == "udp" && lowerCase(payloadType) == "mpeg"))
                 announcement.encoding = "MP2T";
             break;
         case 'a':

@@ -10,27 +10,24 @@ constexpr char kSyncByte = 0x47;
 // Three sync bytes in a row are what a receiver needs to lock on; random
 // bytes show them by chance once in about 90,000 streams.
 constexpr size_t kSyncBytesNeeded = 3;
-// Eight packets: enough to judge, little to keep.
-constexpr size_t kBytesJudged = 8 * kPacketSize;
+constexpr size_t kSyncSpan = (kSyncBytesNeeded - 1) * kPacketSize + 1;
 constexpr uint16_t kNullPid = 0x1FFF;
 constexpr size_t kMaxPrograms = 64;
 constexpr size_t kMaxStreams = 64;
 
-// The offset within the first packet from which every 188th byte of `bytes`
-// is the sync byte, at least three times; -1 when there is none.
-int syncOffset(const std::string& bytes)
+// The first position in `bytes` from which every 188th byte is the sync
+// byte three times over; npos when there is none.
+size_t syncOffset(const std::string& bytes)
 {
-    for (size_t offset = 0; offset < kPacketSize; ++offset) {
-        size_t syncBytes = 0;
-        size_t position = offset;
-        while (position < bytes.size() && bytes[position] == kSyncByte) {
+    for (size_t position = bytes.find(kSyncByte); position != std::string::npos && bytes.size() - position >= kSyncSpan;
+         position = bytes.find(kSyncByte, position + 1)) {
+        size_t syncBytes = 1;
+        while (syncBytes < kSyncBytesNeeded && bytes[position + syncBytes * kPacketSize] == kSyncByte)
             ++syncBytes;
-            position += kPacketSize;
-        }
-        if (syncBytes >= kSyncBytesNeeded && position >= bytes.size())
-            return static_cast<int>(offset);
+        if (syncBytes == kSyncBytesNeeded)
+            return position;
     }
-    return -1;
+    return std::string::npos;
 }
 
 // The kind of an elementary stream from its stream type, and from a
@@ -70,10 +67,15 @@ bool isAc3Descriptor(const unsigned char* descriptor)
 
 }  // namespace
 
+int TsAnalyzer::packetPercent() const
+{
+    const uint64_t inPackets = packets_ * kPacketSize;
+    const uint64_t judged = inPackets + skippedBytes_;
+    return judged == 0 ? 0 : static_cast<int>(inPackets * 100 / judged);
+}
+
 void TsAnalyzer::add(const char* bytes, size_t count, double arrivalSeconds)
 {
-    if (refused_)
-        return;
     pending_.append(bytes, count);
     if (!locked_)
         lockOn();
@@ -95,18 +97,18 @@ void TsAnalyzer::add(const char* bytes, size_t count, double arrivalSeconds)
 
 void TsAnalyzer::lockOn()
 {
-    if (pending_.size() < kSyncBytesNeeded * kPacketSize)
-        return;
-    const int offset = syncOffset(pending_.substr(0, kBytesJudged));
-    if (offset < 0) {
-        if (pending_.size() < kBytesJudged)
-            return;
-        // Not a stream from the start: refused; lost later: search on in later bytes.
-        refused_ = packets_ == 0;
-        pending_.erase(0, pending_.size() - kPacketSize);
+    const size_t offset = syncOffset(pending_);
+    if (offset == std::string::npos) {
+        // What cannot start a run of sync bytes any more is judged and dropped.
+        if (pending_.size() >= kSyncSpan) {
+            const size_t dropped = pending_.size() - (kSyncSpan - 1);
+            skippedBytes_ += dropped;
+            pending_.erase(0, dropped);
+        }
         return;
     }
-    pending_.erase(0, static_cast<size_t>(offset));
+    skippedBytes_ += offset;
+    pending_.erase(0, offset);
     locked_ = true;
 }
 

@@ -65,20 +65,33 @@ struct Lookup {
     std::string problem;
 };
 
-void lookUp(const std::shared_ptr<Lookup>& lookup, const std::string& host)
+void askNameService(Lookup& lookup, const std::string& host)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    std::lock_guard<std::mutex> lock(lookup->mutex);
+    std::lock_guard<std::mutex> lock(lookup.mutex);
     if (status == 0)
-        lookup->address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
-    else
-        lookup->problem = resolverErrorText(status);
+        lookup.address = ntohl(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
     if (found != nullptr)
         freeaddrinfo(found);
+    if (status != 0)
+        lookup.problem = resolverErrorText(status);
+}
+
+// The body of the lookup's thread: it ends when the name service answers,
+// and never with an exception.
+void lookUp(const std::shared_ptr<Lookup>& lookup, const std::string& host) noexcept
+{
+    try {
+        askNameService(*lookup, host);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->problem = "the name service could not be asked";
+    }
+    std::lock_guard<std::mutex> lock(lookup->mutex);
     lookup->done = true;
     lookup->finished.notify_all();
 }

@@ -32,6 +32,7 @@ enum class NetStatus {
     busy,      // another program holds the port
     denied,    // the system refuses the port: held exclusively, or reserved
     stopped,   // cancelled
+    malformed, // the peer's bytes break its protocol; `problem` says how
     failed,    // the system's reason is in `problem`
 };
 

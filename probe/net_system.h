@@ -36,7 +36,8 @@ void closeNativeSocket(NativeSocket socket);
 enum class PortUse {
     exclusive,  // bind fails while another program receives on the port
     listener,   // a TCP listener: exclusive, but a port in TIME_WAIT may be taken again
-    group,      // a multicast receiver: shares the port with other receivers of groups
+    group,      // a multicast receiver: shares the port with other receivers of groups,
+                // and receives of the groups only those it joined itself
 };
 bool setPortUse(NativeSocket socket, PortUse use);
 

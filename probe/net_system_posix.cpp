@@ -54,9 +54,17 @@ void closeNativeSocket(NativeSocket socket)
 bool setPortUse(NativeSocket socket, PortUse use)
 {
     // Two UDP sockets that both ask for SO_REUSEADDR share a unicast port,
-    // so only the multicast receiver and the listener ask for it.
+    // so only the multicast receiver and the listener ask for it. A receiver
+    // of groups shares its port with every other one that allows it (either
+    // option), and takes only the groups it joined itself, as on Windows.
     const int on = 1;
-    return use == PortUse::exclusive || setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+    const int off = 0;
+    if (use == PortUse::exclusive)
+        return true;
+    if (setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        return false;
+    return use != PortUse::group || (setsockopt(socket, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) == 0 &&
+                                     setsockopt(socket, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) == 0);
 }
 
 int lastSocketError()

@@ -14,6 +14,9 @@ constexpr size_t kMaxShownText = 60;
 constexpr size_t kMaxHeaderValue = 1024;
 constexpr size_t kMaxHeaders = 64;
 constexpr char kVersionPrefix[] = "RTSP/";
+constexpr char kMethodCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_-";
+constexpr size_t kMaxMethod = 32;
+constexpr size_t kReadBytes = 16 * 1024;
 
 // Text from the network as it may be shown: printable ASCII, "?" for the rest.
 std::string shownText(const std::string& text, size_t length = kMaxShownText)
@@ -99,6 +102,108 @@ bool findHeadEnd(const std::string& received, size_t& headEnd, size_t& contentSt
     return false;
 }
 
+// "the answer is not RTSP (binary data)"
+std::string notRtsp(const std::string& received)
+{
+    return "the answer is not RTSP (" + describeBytes(received) + ")";
+}
+
+// Where the head of a message ends and its content starts; incomplete while
+// the empty line has not come, invalid beyond the size the probe reads.
+RtspParse findHead(const std::string& received, size_t& headEnd, size_t& contentStart, std::string& problem)
+{
+    if (findHeadEnd(received, headEnd, contentStart) && headEnd <= kMaxHeadBytes)
+        return RtspParse::complete;
+    // The empty line may still come, up to two bytes on from the end.
+    if (received.size() < kMaxHeadBytes + 3)
+        return RtspParse::incomplete;
+    problem = "the answer's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes";
+    return RtspParse::invalid;
+}
+
+// The header lines of a head after its first line, printable and at most
+// kMaxHeaders of them, and the length of the content they announce.
+bool readHeaders(const std::string& head, size_t lineEnd, std::vector<std::pair<std::string, std::string>>& headers,
+                 size_t& contentLength, std::string& problem)
+{
+    while (lineEnd != std::string::npos) {
+        const size_t lineStart = lineEnd + 1;
+        lineEnd = head.find('\n', lineStart);
+        const std::string line = head.substr(lineStart, lineEnd == std::string::npos ? lineEnd : lineEnd - lineStart);
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const std::string name = trimmed(line.substr(0, colon));
+        if (sameName(name, "Content-Length") && !parseContentLength(line.substr(colon + 1), contentLength, problem))
+            return false;
+        if (headers.size() < kMaxHeaders)
+            headers.emplace_back(shownText(name), shownText(trimmed(line.substr(colon + 1)), kMaxHeaderValue));
+    }
+    return true;
+}
+
+// The number of a CSeq header: up to nine digits; -1 for anything else.
+int sequenceNumber(const std::string& value)
+{
+    if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoi(value);
+}
+
+std::string headerOf(const std::vector<std::pair<std::string, std::string>>& headers, const char* name)
+{
+    for (const auto& entry : headers) {
+        if (sameName(entry.first, name))
+            return entry.second;
+    }
+    return "";
+}
+
+// A request of the server at the front of `received` ("GET_PARAMETER
+// rtsp://... RTSP/1.0"): its method and CSeq, and the bytes it takes.
+RtspParse parseRtspRequest(const std::string& received, std::string& method, int& cseq, size_t& used,
+                           std::string& problem)
+{
+    const size_t methodEnd = received.find_first_not_of(kMethodCharacters);
+    if (methodEnd == std::string::npos && received.size() <= kMaxMethod)
+        return RtspParse::incomplete;
+    if (methodEnd == 0 || methodEnd > kMaxMethod || received[methodEnd] != ' ') {
+        problem = notRtsp(received);
+        return RtspParse::invalid;
+    }
+    size_t headEnd = 0;
+    size_t contentStart = 0;
+    const RtspParse headFound = findHead(received, headEnd, contentStart, problem);
+    if (headFound != RtspParse::complete)
+        return headFound;
+    const std::string head = received.substr(0, headEnd);
+    const size_t lineEnd = head.find('\n');
+    const std::string line = trimmed(head.substr(0, lineEnd));
+    if (line.size() < 9 || line.compare(line.size() - 9, 9, " RTSP/1.0") != 0) {
+        problem = notRtsp(received);
+        return RtspParse::invalid;
+    }
+    std::vector<std::pair<std::string, std::string>> headers;
+    size_t contentLength = 0;
+    if (!readHeaders(head, lineEnd, headers, contentLength, problem))
+        return RtspParse::invalid;
+    if (received.size() - contentStart < contentLength)
+        return RtspParse::incomplete;
+    method = received.substr(0, methodEnd);
+    cseq = sequenceNumber(headerOf(headers, "CSeq"));
+    used = contentStart + contentLength;
+    return RtspParse::complete;
+}
+
+// What goes back to a request of the server: keep-alives and questions
+// after the options are answered, the rest is not done here.
+std::string answerTo(const std::string& method, int cseq)
+{
+    const bool done = method == "GET_PARAMETER" || method == "OPTIONS" || method == "SET_PARAMETER";
+    return std::string(done ? "RTSP/1.0 200 OK\r\n" : "RTSP/1.0 501 Not Implemented\r\n") +
+           (cseq >= 0 ? "CSeq: " + std::to_string(cseq) + "\r\n" : "") + "\r\n";
+}
+
 std::string requestText(const RtspRequest& request, int sequence)
 {
     std::string text = std::string(request.method) + " " + request.url + " RTSP/1.0\r\n";
@@ -113,11 +218,7 @@ std::string requestText(const RtspRequest& request, int sequence)
 
 std::string RtspResponse::header(const char* name) const
 {
-    for (const auto& entry : headers) {
-        if (sameName(entry.first, name))
-            return entry.second;
-    }
-    return "";
+    return headerOf(headers, name);
 }
 
 std::string describeBytes(const std::string& bytes)
@@ -142,39 +243,24 @@ RtspParse parseRtspResponse(const std::string& received, RtspResponse& response,
 {
     const size_t prefix = std::min(received.size(), sizeof kVersionPrefix - 1);
     if (received.compare(0, prefix, kVersionPrefix, prefix) != 0) {
-        problem = "the answer is not RTSP (" + describeBytes(received) + ")";
+        problem = notRtsp(received);
         return RtspParse::invalid;
     }
     size_t headEnd = 0;
     size_t contentStart = 0;
-    if (!findHeadEnd(received, headEnd, contentStart) || headEnd > kMaxHeadBytes) {
-        if (received.size() <= kMaxHeadBytes)
-            return RtspParse::incomplete;
-        problem = "the answer's head is longer than " + std::to_string(kMaxHeadBytes) + " bytes";
-        return RtspParse::invalid;
-    }
-
+    const RtspParse headFound = findHead(received, headEnd, contentStart, problem);
+    if (headFound != RtspParse::complete)
+        return headFound;
     const std::string head = received.substr(0, headEnd);
+    const size_t lineEnd = head.find('\n');
     RtspResponse parsed;
-    size_t lineEnd = head.find('\n');
     if (!parseStatusLine(trimmed(head.substr(0, lineEnd)), parsed)) {
-        problem = "the answer is not RTSP (" + describeBytes(received) + ")";
+        problem = notRtsp(received);
         return RtspParse::invalid;
     }
     size_t contentLength = 0;
-    while (lineEnd != std::string::npos) {
-        const size_t lineStart = lineEnd + 1;
-        lineEnd = head.find('\n', lineStart);
-        const std::string line = head.substr(lineStart, lineEnd == std::string::npos ? lineEnd : lineEnd - lineStart);
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
-        const std::string name = trimmed(line.substr(0, colon));
-        if (sameName(name, "Content-Length") && !parseContentLength(line.substr(colon + 1), contentLength, problem))
-            return RtspParse::invalid;
-        if (parsed.headers.size() < kMaxHeaders)
-            parsed.headers.emplace_back(shownText(name), shownText(trimmed(line.substr(colon + 1)), kMaxHeaderValue));
-    }
+    if (!readHeaders(head, lineEnd, parsed.headers, contentLength, problem))
+        return RtspParse::invalid;
     if (received.size() - contentStart < contentLength)
         return RtspParse::incomplete;
     parsed.content = received.substr(contentStart, contentLength);
@@ -226,36 +312,93 @@ bool takeInterleavedFrame(std::string& pending, int& channel, std::string& paylo
     return true;
 }
 
-NetResult sendRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit)
+RtspItem RtspStream::next()
 {
-    return socket.sendAll(requestText(request, sequence), limit);
+    RtspItem item;
+    // Blank lines between messages carry nothing.
+    pending_.erase(0, std::min(pending_.find_first_not_of("\r\n"), pending_.size()));
+    if (pending_.empty())
+        return item;
+    if (pending_[0] == '$') {
+        if (takeInterleavedFrame(pending_, item.channel, item.payload))
+            item.kind = RtspItemKind::frame;
+        return item;
+    }
+    const size_t prefix = std::min(pending_.size(), sizeof kVersionPrefix - 1);
+    const bool response = pending_.compare(0, prefix, kVersionPrefix, prefix) == 0;
+    size_t used = 0;
+    std::string method;
+    const RtspParse parse = response ? parseRtspResponse(pending_, item.response, used, item.problem)
+                                     : parseRtspRequest(pending_, method, item.cseq, used, item.problem);
+    if (parse == RtspParse::invalid)
+        item.kind = RtspItemKind::invalid;
+    if (parse != RtspParse::complete)
+        return item;
+    pending_.erase(0, used);
+    if (response) {
+        item.kind = RtspItemKind::response;
+        item.cseq = sequenceNumber(item.response.header("CSeq"));
+    } else {
+        item.kind = RtspItemKind::request;
+        item.answer = answerTo(method, item.cseq);
+    }
+    return item;
 }
 
-NetResult exchangeRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit,
-                       std::string& pending, RtspResponse& response)
+NetResult RtspConnection::exchange(const RtspRequest& request, const WaitLimit& limit, RtspResponse& response)
 {
-    NetResult result = sendRtsp(socket, request, sequence, limit);
-    char buffer[4096];
+    const int sequence = ++sequence_;
+    NetResult result = socket_.sendAll(requestText(request, sequence), limit);
     while (result.ok()) {
-        int channel = 0;
-        std::string frame;
-        while (takeInterleavedFrame(pending, channel, frame)) {
+        RtspItem item;
+        if (!takeItem(limit, item, result)) {
+            if (result.ok())
+                result = readMore(limit);
+            continue;
         }
-        size_t used = 0;
-        std::string problem;
-        switch (pending.empty() || pending[0] == '$' ? RtspParse::incomplete
-                                                     : parseRtspResponse(pending, response, used, problem)) {
-        case RtspParse::complete:
-            pending.erase(0, used);
+        // An answer without CSeq is taken as the answer to the request.
+        if (item.kind == RtspItemKind::response && (item.cseq == sequence || item.cseq < 0)) {
+            response = std::move(item.response);
             return result;
-        case RtspParse::invalid:
-            return {NetStatus::failed, problem};
-        case RtspParse::incomplete:
-            break;
         }
-        size_t received = 0;
-        result = socket.receive(buffer, sizeof buffer, limit, received);
-        pending.append(buffer, received);
     }
+    return result;
+}
+
+NetResult RtspConnection::receive(const WaitLimit& limit, const FrameHandler& onFrame)
+{
+    NetResult result;
+    RtspItem item;
+    while (takeItem(limit, item, result)) {
+        if (item.kind == RtspItemKind::frame && onFrame)
+            onFrame(item.channel, item.payload);
+    }
+    return result.ok() ? readMore(limit) : result;
+}
+
+bool RtspConnection::takeItem(const WaitLimit& limit, RtspItem& item, NetResult& result)
+{
+    item = stream_.next();
+    switch (item.kind) {
+    case RtspItemKind::incomplete:
+        return false;
+    case RtspItemKind::invalid:
+        result = {NetStatus::malformed, item.problem};
+        return false;
+    case RtspItemKind::request:
+        result = socket_.sendAll(item.answer, limit);
+        return result.ok();
+    default:
+        return true;
+    }
+}
+
+NetResult RtspConnection::readMore(const WaitLimit& limit)
+{
+    char buffer[kReadBytes];
+    size_t received = 0;
+    const NetResult result = socket_.receive(buffer, sizeof buffer, limit, received);
+    if (result.ok())
+        stream_.add(buffer, received);
     return result;
 }

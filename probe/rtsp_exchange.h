@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,17 +54,70 @@ struct RtspRequest {
     std::string headers;
 };
 
-// Sends the request with its sequence number, without waiting for an answer.
-NetResult sendRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit);
-
-// Sends the request with its sequence number and reads its response. Bytes
-// that arrive beyond the response stay in `pending` for the next one;
-// interleaved RTP frames before it are passed over. An answer that is not
-// RTSP fails with the reason.
-NetResult exchangeRtsp(Socket& socket, const RtspRequest& request, int sequence, const WaitLimit& limit,
-                       std::string& pending, RtspResponse& response);
-
 // An interleaved frame ("$", channel, 16-bit length) at the front of
 // `pending`: its channel and its payload, which it removes from `pending`;
 // false while the frame is incomplete or when `pending` starts otherwise.
 bool takeInterleavedFrame(std::string& pending, int& channel, std::string& payload);
+
+// What comes next on an RTSP connection.
+enum class RtspItemKind {
+    incomplete,  // its bytes have not all arrived
+    response,    // an answer of the server
+    request,     // a request of the server (a keep-alive, an announcement)
+    frame,       // an interleaved frame
+    invalid,     // bytes that are no RTSP
+};
+
+struct RtspItem {
+    RtspItemKind kind = RtspItemKind::incomplete;
+    RtspResponse response;  // of a response
+    int cseq = -1;          // of a response or request; -1 when it names none
+    std::string answer;     // to a request: what goes back to the server
+    int channel = 0;        // of a frame
+    std::string payload;    // of a frame
+    std::string problem;    // of invalid bytes
+};
+
+// The bytes of an RTSP connection as the network delivers them: answers,
+// requests of the server, interleaved frames, and blank lines between
+// messages, which are passed over. A request of the server gets its answer
+// with its CSeq: 200 for GET_PARAMETER, OPTIONS and SET_PARAMETER, 501 for
+// the rest. At most one message's bytes wait beyond what was taken.
+class RtspStream {
+public:
+    void add(const char* bytes, size_t count) { pending_.append(bytes, count); }
+    // The message at the front, taken from the bytes once it is complete.
+    RtspItem next();
+    size_t pendingSize() const { return pending_.size(); }
+
+private:
+    std::string pending_;
+};
+
+// One RTSP connection of the probe: its requests carry sequence numbers
+// from 1 on, and each answer is matched to its request by its CSeq.
+class RtspConnection {
+public:
+    using FrameHandler = std::function<void(int channel, const std::string& payload)>;
+
+    explicit RtspConnection(Socket& socket) : socket_(socket) {}
+
+    // Sends the request and reads until its answer. Interleaved frames
+    // before it are passed over, requests of the server answered, answers
+    // to other requests passed over. Bytes that are not RTSP fail with
+    // the reason (NetStatus::malformed).
+    NetResult exchange(const RtspRequest& request, const WaitLimit& limit, RtspResponse& response);
+    // Takes what has arrived (frames to `onFrame`, requests of the server
+    // answered), then waits for more once.
+    NetResult receive(const WaitLimit& limit, const FrameHandler& onFrame);
+
+private:
+    // Takes the next complete item; false when there is none yet, or when
+    // the bytes break off the connection (`result` says why).
+    bool takeItem(const WaitLimit& limit, RtspItem& item, NetResult& result);
+    NetResult readMore(const WaitLimit& limit);
+
+    Socket& socket_;
+    RtspStream stream_;
+    int sequence_ = 0;
+};

@@ -23,6 +23,9 @@ constexpr size_t kMaxSenders = 8;
 // How long a transport of RTSP gets to deliver its first packet at most.
 constexpr auto kTransportTrial = std::chrono::seconds(2);
 constexpr auto kShortestTrial = std::chrono::milliseconds(500);
+// TEARDOWN has a time of its own, which neither the probe's deadline nor a
+// stop cuts short.
+constexpr auto kTeardownTime = std::chrono::milliseconds(500);
 const char* const kRtspTransports[] = {"rtsp-udp", "rtsp-multi", "rtsp-tcp"};
 
 std::string joined(const std::vector<std::string>& texts, const char* separator = ", ")
@@ -43,6 +46,15 @@ std::string secondsText(Clock::duration duration)
     const double seconds = std::chrono::duration<double>(duration).count();
     const long tenths = std::lround(seconds * 10);
     return std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : "") + " s";
+}
+
+// "lo (127.0.0.1), eth1 (10.1.0.5)"
+std::string interfaceList(const std::vector<LocalInterface>& interfaces)
+{
+    std::vector<std::string> names;
+    for (const LocalInterface& each : interfaces)
+        names.push_back(each.name + " (" + addressText(each.address) + ")");
+    return names.empty() ? "no interface" : joined(names);
 }
 
 std::string displayName(const std::string& keyword)
@@ -149,6 +161,9 @@ public:
             awaitConnection();
         else
             connectToSource();
+        // Whatever failed once a stop was asked for may have failed by it.
+        if (report_.verdict == ProbeVerdict::failed && limit_.cancel->cancelled())
+            report_.verdict = ProbeVerdict::stopped;
         return report_;
     }
 
@@ -212,7 +227,13 @@ private:
         if (group != 0)
             reportInterfaces(group, joinedOn, perInterface);
         if (reception.packets == 0) {
-            fail("nothing arrived " + withinTime());
+            fail(group != 0 ? "nothing arrived " + withinTime() + "; joined " + addressText(group) + " on " +
+                                  interfaceList(joinedOn) + ": check the sender's group and port (" +
+                                  addressText(group) + ":" + std::to_string(port_) +
+                                  ") and whether a firewall on this machine drops udp port " + std::to_string(port_)
+                            : "nothing arrived " + withinTime() + ": check that the sender sends to udp port " +
+                                  std::to_string(port_) + " of this machine (" + interfaceList(localInterfaces()) +
+                                  ") and whether a firewall on this machine drops it");
             return;
         }
         report_.verdict = ProbeVerdict::ok;
@@ -282,7 +303,8 @@ private:
         const TsAnalyzer& ts = reception.ts;
         report_.mpegTs = ts.isTs();
         if (!ts.isTs()) {
-            fail("something arrives, but it is not MPEG-TS (" + report_.detail + ")");
+            fail("something arrives, but it is not MPEG-TS (" + report_.detail + "; " +
+                 std::to_string(ts.packetPercent()) + " % of it in transport stream packets)");
             return;
         }
         report_.tsPackets = ts.packets();
@@ -296,7 +318,8 @@ private:
         const auto commonest = std::max_element(
             reception.unalignedSizes.begin(), reception.unalignedSizes.end(),
             [](const auto& one, const auto& other) { return one.second < other.second; });
-        if (commonest != reception.unalignedSizes.end())
+        // A stray datagram is no habit of the sender.
+        if (commonest != reception.unalignedSizes.end() && commonest->second * 10 >= reception.packets)
             report_.advice.push_back("datagrams of " + std::to_string(commonest->first) +
                                      " bytes are not whole 188-byte packets; most receivers expect 1316 = 7 × 188");
         suggestBuffer(ts.transit());
@@ -322,7 +345,11 @@ private:
         uint32_t peer = 0;
         result = listener.accept(limit_, connection, peer);
         if (!result.ok()) {
-            settle(result, "no connection came " + withinTime(), "accepting failed: ");
+            settle(result,
+                   "no connection came " + withinTime() + ": check that the sender connects to tcp port " +
+                       std::to_string(port_) + " of this machine (" + interfaceList(localInterfaces()) +
+                       ") and whether a firewall on this machine blocks it",
+                   "accepting failed: ");
             return;
         }
         readStream(connection, "connection from " + addressText(peer) + ", ");
@@ -351,7 +378,10 @@ private:
             return false;
         }
         if (!result.ok()) {
-            settle(result, "no connection " + withinTime(), "cannot connect: ");
+            settle(result,
+                   "no connection " + withinTime() + ": check the address " + addressText(address) + " and port " +
+                       std::to_string(port_) + ", and whether a firewall on the way drops the connection",
+                   "cannot connect: ");
             return false;
         }
         return true;
@@ -403,10 +433,10 @@ private:
     void describeStream(Socket& socket)
     {
         const std::string url = report_.target;
-        std::string pending;
+        RtspConnection connection(socket);
         RtspResponse options;
         tell("connected, OPTIONS…");
-        NetResult result = exchangeRtsp(socket, {"OPTIONS", url, ""}, 1, limit_, pending, options);
+        NetResult result = connection.exchange({"OPTIONS", url, ""}, limit_, options);
         if (!result.ok()) {
             settle(result, "connected, no answer to OPTIONS " + withinTime(), "OPTIONS: ");
             return;
@@ -414,7 +444,7 @@ private:
         const std::string said = "OPTIONS " + std::to_string(options.status) + ", ";
         RtspResponse describe;
         tell("connected, DESCRIBE…");
-        result = exchangeRtsp(socket, {"DESCRIBE", url, ""}, 2, limit_, pending, describe);
+        result = connection.exchange({"DESCRIBE", url, ""}, limit_, describe);
         if (!result.ok()) {
             settle(result, said + "no answer to DESCRIBE " + withinTime(), said + "DESCRIBE: ");
             return;
@@ -446,11 +476,12 @@ private:
         if (base.empty())
             base = url;
         sessionUrl_ = controlUrl(base, session.control);
-        tryTransports(socket, pending, controlUrl(sessionUrl_, video->control));
+        tryTransports(connection, controlUrl(sessionUrl_, video->control));
     }
 
-    // The preset's own transport first, then the other two while it delivers nothing.
-    void tryTransports(Socket& socket, std::string& pending, const std::string& mediumUrl)
+    // The preset's own transport first, then the other two while it delivers
+    // nothing, each on a connection of its own.
+    void tryTransports(RtspConnection& first, const std::string& mediumUrl)
     {
         std::vector<std::string> order = {source_.keyword};
         for (const char* keyword : kRtspTransports) {
@@ -459,26 +490,28 @@ private:
         }
         for (size_t index = 0; index < order.size(); ++index) {
             Socket fresh;
-            std::string freshPending;
-            if (index > 0 && !Socket::tcpConnection(address_, port_, limit_, fresh).ok())
-                break;
+            if (index > 0) {
+                const NetResult connected = Socket::tcpConnection(address_, port_, limit_, fresh);
+                settleStop(connected);
+                if (!connected.ok())
+                    break;
+            }
+            RtspConnection freshConnection(fresh);
             const Clock::duration left = limit_.deadline - Clock::now();
             const Clock::duration trial =
                 index == 0 ? std::min<Clock::duration>(kTransportTrial, left / 2)
                            : std::max<Clock::duration>(kShortestTrial, left / static_cast<long>(order.size() - index));
-            TransportTrial tried = tryTransport(index == 0 ? socket : fresh, index == 0 ? pending : freshPending,
-                                                order[index], mediumUrl, trial);
+            TransportTrial tried = tryTransport(index == 0 ? first : freshConnection, order[index], mediumUrl, trial);
             report_.transports.push_back(tried);
-            if (stopped())
-                return;
-            if (tried.delivered)
+            if (stopped() || tried.delivered)
                 break;
         }
-        judgeTransports();
+        if (!stopped())
+            judgeTransports();
     }
 
-    TransportTrial tryTransport(Socket& socket, std::string& pending, const std::string& keyword,
-                                const std::string& mediumUrl, Clock::duration trial)
+    TransportTrial tryTransport(RtspConnection& connection, const std::string& keyword, const std::string& mediumUrl,
+                                Clock::duration trial)
     {
         TransportTrial tried{keyword, false, ""};
         Socket rtpSocket;
@@ -499,8 +532,8 @@ private:
         }
         tell("SETUP " + displayName(keyword) + "…");
         RtspResponse setup;
-        NetResult result = exchangeRtsp(socket, {"SETUP", mediumUrl, "Transport: " + transport + "\r\n"},
-                                        ++sequence_, limit_, pending, setup);
+        const NetResult result = connection.exchange({"SETUP", mediumUrl, "Transport: " + transport + "\r\n"}, limit_,
+                                                     setup);
         if (!result.ok()) {
             tried.detail = result.status == NetStatus::timedOut ? "no answer to SETUP" : "SETUP: " + result.problem;
             settleStop(result);
@@ -516,31 +549,45 @@ private:
         }
         const std::string session = setup.header("Session").substr(0, setup.header("Session").find(';'));
         const std::string sessionLine = session.empty() ? "" : "Session: " + session + "\r\n";
+        playAndReceive(connection, keyword, setup.header("Transport"), sessionLine, rtpSocket, trial, tried);
+        // A session left open would hold the camera's stream, and one of its
+        // few sessions, until its timeout.
+        if (!session.empty()) {
+            RtspResponse ignored;
+            connection.exchange({"TEARDOWN", sessionUrl_, sessionLine}, {Clock::now() + kTeardownTime, nullptr},
+                                ignored);
+        }
+        return tried;
+    }
+
+    // PLAY of a session that SETUP made, and what arrives of it.
+    void playAndReceive(RtspConnection& connection, const std::string& keyword, const std::string& transport,
+                        const std::string& sessionLine, Socket& rtpSocket, Clock::duration trial, TransportTrial& tried)
+    {
         uint32_t group = 0;
-        if (keyword == "rtsp-multi" && !multicastReceiver(setup.header("Transport"), rtpSocket, group, tried.detail))
-            return tried;
+        if (keyword == "rtsp-multi" && !multicastReceiver(transport, rtpSocket, group, tried.detail))
+            return;
         RtspResponse play;
         tell("PLAY " + displayName(keyword) + "…");
-        result = exchangeRtsp(socket, {"PLAY", sessionUrl_, sessionLine + "Range: npt=0.000-\r\n"}, ++sequence_, limit_,
-                              pending, play);
+        const NetResult result =
+            connection.exchange({"PLAY", sessionUrl_, sessionLine + "Range: npt=0.000-\r\n"}, limit_, play);
         if (!result.ok() || play.status != 200) {
             tried.detail = result.ok() ? "PLAY " + std::to_string(play.status) + " " + play.reason : "PLAY: no answer";
             settleStop(result);
-            return tried;
+            return;
         }
         tell("receiving " + displayName(keyword) + "…");
         Reception reception(start_);
         const Clock::time_point trialEnd = Clock::now() + trial;
-        receiveRtp(keyword == "rtsp-tcp" ? socket : rtpSocket, keyword == "rtsp-tcp", group, pending, reception,
-                   trialEnd);
-        sendRtsp(socket, {"TEARDOWN", sessionUrl_, sessionLine}, ++sequence_,
-                 limit_.until(Clock::now() + std::chrono::milliseconds(200)));
+        if (keyword == "rtsp-tcp")
+            receiveInterleaved(connection, reception, trialEnd);
+        else
+            receiveRtp(rtpSocket, group, reception, trialEnd);
         tried.delivered = reception.packets > 0;
         tried.detail = tried.delivered ? counted(reception.packets, "RTP packet")
                                        : "did not arrive within " + secondsText(trial);
         if (tried.delivered)  // the first that delivers, which the probe recommends
             noteRtp(reception);
-        return tried;
     }
 
     // The group and port of a multicast SETUP's answer, and a socket joined to it.
@@ -555,6 +602,12 @@ private:
         }
         std::vector<LocalInterface> joinedOn;
         NetResult result = Socket::udpReceiver(static_cast<uint16_t>(port), PortUse::group, socket);
+        if (result.status == NetStatus::busy || result.status == NetStatus::denied) {
+            const std::string holder = portHolder(false, static_cast<uint16_t>(port));
+            problem = "busy: " + (holder.empty() ? std::string("another program") : holder) + " receives on udp port " +
+                      std::to_string(port) + " and does not share it";
+            return false;
+        }
         if (result.ok())
             result = joinEverywhere(socket, group, joinedOn);
         if (!result.ok()) {
@@ -565,46 +618,37 @@ private:
     }
 
     // RTP until the deadline; the first packet must come before `firstBy`.
-    void receiveRtp(Socket& socket, bool interleaved, uint32_t group, std::string& pending, Reception& reception,
-                    Clock::time_point firstBy)
+    void receiveRtp(Socket& socket, uint32_t group, Reception& reception, Clock::time_point firstBy)
     {
         std::vector<char> buffer(kReceiveBytes);
         for (;;) {
-            const WaitLimit wait = reception.packets == 0 ? limit_.until(firstBy) : limit_;
-            NetResult result;
-            if (interleaved) {
-                size_t received = 0;
-                int channel = 0;
-                std::string frame;
-                while (takeInterleavedFrame(pending, channel, frame)) {
-                    if (channel == 0)
-                        reception.addRtp(frame.data(), frame.size());
-                }
-                if (!pending.empty() && pending[0] != '$') {
-                    RtspResponse ignored;
-                    size_t used = 0;
-                    std::string problem;
-                    const RtspParse parse = parseRtspResponse(pending, ignored, used, problem);
-                    if (parse == RtspParse::invalid)
-                        return;
-                    if (parse == RtspParse::complete) {
-                        pending.erase(0, used);
-                        continue;
-                    }
-                }
-                result = socket.receive(buffer.data(), buffer.size(), wait, received);
-                pending.append(buffer.data(), result.ok() ? received : 0);
-            } else {
-                Datagram datagram;
-                result = socket.receiveDatagram(buffer.data(), buffer.size(), wait, datagram);
-                if (result.ok() && (group == 0 || datagram.destination == group))
-                    reception.addRtp(buffer.data(), datagram.size);
-            }
-            if (!result.ok()) {
-                settleStop(result);
-                return;
-            }
+            Datagram datagram;
+            const NetResult result =
+                socket.receiveDatagram(buffer.data(), buffer.size(), firstWait(reception, firstBy), datagram);
+            if (!result.ok())
+                return settleStop(result);
+            if (group == 0 || datagram.destination == group)
+                reception.addRtp(buffer.data(), datagram.size);
         }
+    }
+
+    // RTP interleaved in the RTSP connection (channel 0), likewise.
+    void receiveInterleaved(RtspConnection& connection, Reception& reception, Clock::time_point firstBy)
+    {
+        const auto onFrame = [&reception](int channel, const std::string& frame) {
+            if (channel == 0)
+                reception.addRtp(frame.data(), frame.size());
+        };
+        for (;;) {
+            const NetResult result = connection.receive(firstWait(reception, firstBy), onFrame);
+            if (!result.ok())
+                return settleStop(result);
+        }
+    }
+
+    WaitLimit firstWait(const Reception& reception, Clock::time_point firstBy) const
+    {
+        return reception.packets == 0 ? limit_.until(firstBy) : limit_;
     }
 
     void noteRtp(const Reception& reception)
@@ -703,7 +747,6 @@ private:
     const ProbeProgress& progress_;
     uint32_t address_ = 0;
     std::string sessionUrl_;  // of PLAY and TEARDOWN
-    int sequence_ = 2;
     ProbeReport report_;
 };
 

@@ -11,7 +11,11 @@
 
 // Whether the source that a preset names reaches this machine, what it
 // sends, and which settings will work. A probe runs on the caller's thread;
-// several may run at once on threads of their own.
+// several may run at once on threads of their own. Its only thread of its own
+// asks the name service, and ends when that answers, never by an exception.
+// What the network sends fails the probe with words; only running out of
+// memory throws (std::bad_alloc), so a thread that probes catches it and
+// reports the preset as "could not be read: ...".
 
 // The endpoint of the preset's protocol; texts in UTF-8.
 struct SourceEndpoint {

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target (clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build/fuzz and runs it on its seed corpus:
-#   scripts/fuzz.sh [reader|import|probe|onvif|sap] [libFuzzer arguments...]
+#   scripts/fuzz.sh [reader|import|probe|onvif|sap|http|rtsp] [libFuzzer arguments...]
 #   reader (the default): the configuration reader, seeds in tests/fuzz/corpus
 #   import: the import of presets JSON, seeds in tests/fuzz/import-corpus
 #   probe: the probe's readers of RTSP, SDP, RTP and MPEG-TS, seeds in tests/fuzz/probe-corpus
 #   onvif, sap: the search's readers of camera replies and of SAP announcements,
 #     seeds in tests/fuzz/discover-corpus
+#   http, rtsp: the readers of HTTP replies and of RTSP connections as the
+#     network delivers their bytes, seeds in tests/fuzz/http-corpus and tests/fuzz/rtsp-corpus
 # Without libFuzzer arguments it runs for 5 seconds. Longer:
 #   scripts/fuzz.sh import -max_total_time=3600
-# New inputs go to build/fuzz/corpus (reader), build/fuzz/import-corpus, build/fuzz/probe-corpus or
-# build/fuzz/discover-corpus; a
+# New inputs go to build/fuzz/corpus (reader), build/fuzz/import-corpus, build/fuzz/probe-corpus,
+# build/fuzz/discover-corpus, build/fuzz/http-corpus or build/fuzz/rtsp-corpus; a
 # crash leaves crash-* in build/fuzz.
 set -euo pipefail
 
@@ -24,6 +26,8 @@ case ${1:-} in
   probe) shift; target=probe_input_fuzzer seeds=probe-corpus dict=probe.dict ;;
   onvif) shift; target=onvif_reply_fuzzer seeds=discover-corpus dict=discover.dict ;;
   sap) shift; target=sap_input_fuzzer seeds=discover-corpus dict=discover.dict ;;
+  http) shift; target=http_reply_fuzzer seeds=http-corpus dict=http.dict ;;
+  rtsp) shift; target=rtsp_stream_fuzzer seeds=rtsp-corpus dict=probe.dict ;;
 esac
 
 mkdir -p "$build"

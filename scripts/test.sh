@@ -104,13 +104,15 @@ fi
 wine_session_stop
 trap - EXIT
 
-echo "== fuzzing the configuration reader, the import of presets JSON, the probe's and the search's readers (short runs; scripts/fuzz.sh runs longer)"
+echo "== fuzzing the configuration reader, the import of presets JSON, the probe's and the search's readers, HTTP replies and RTSP connections (short runs; scripts/fuzz.sh runs longer)"
 record "fuzz config reader" "$root/scripts/fuzz.sh" reader -runs=30000 -max_total_time=10 >"$build/fuzz.log" 2>&1
 record "fuzz presets import" "$root/scripts/fuzz.sh" import -runs=30000 -max_total_time=10 \
   >"$build/fuzz-import.log" 2>&1
 record "fuzz probe input" "$root/scripts/fuzz.sh" probe -runs=30000 -max_total_time=10 >"$build/fuzz-probe.log" 2>&1
 record "fuzz camera replies" "$root/scripts/fuzz.sh" onvif -runs=30000 -max_total_time=10 >"$build/fuzz-onvif.log" 2>&1
 record "fuzz SAP announcements" "$root/scripts/fuzz.sh" sap -runs=30000 -max_total_time=10 >"$build/fuzz-sap.log" 2>&1
+record "fuzz HTTP replies" "$root/scripts/fuzz.sh" http -runs=30000 -max_total_time=10 >"$build/fuzz-http.log" 2>&1
+record "fuzz RTSP connections" "$root/scripts/fuzz.sh" rtsp -runs=30000 -max_total_time=10 >"$build/fuzz-rtsp.log" 2>&1
 
 echo "== summary"
 python3 "$root/scripts/summarize-tests.py" \

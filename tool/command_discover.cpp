@@ -1,4 +1,4 @@
-// discover [--seconds N] [--json] [--user NAME --password-stdin]
+// discover [--seconds N] [--json] [--user NAME --password-stdin [--camera ADDRESS]...]
 //          [--add NAME=INDEX]... [CONFIG]: the cameras and announced
 // multicast streams on the network, and the presets they make; --add puts
 // chosen ones into CONFIG as import --merge would.
@@ -13,6 +13,7 @@
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
 #include "persist/config_file.h"
+#include "probe/net_socket.h"
 #include "tool/commands.h"
 #include "tool/interrupt.h"
 #include "tool/preset_json.h"
@@ -27,6 +28,7 @@ struct DiscoverArguments {
     bool json = false;
     std::string user;
     bool passwordFromInput = false;
+    std::vector<std::string> cameras;
     std::vector<std::string> additions;
     std::string config;
 };
@@ -56,6 +58,29 @@ bool readAdditions(const DiscoverArguments& arguments, std::vector<Addition>& ad
     return true;
 }
 
+// The cameras the log-in may go to, by their IPv4 addresses.
+bool readCameras(const DiscoverArguments& arguments, CameraLogin& login, ToolIo& io)
+{
+    for (const std::string& text : arguments.cameras) {
+        uint32_t address = 0;
+        if (!parseIpv4(text, address)) {
+            io.err << "--camera: \"" << text << "\" is not an IPv4 address\n";
+            return false;
+        }
+        login.cameras.push_back(address);
+    }
+    return true;
+}
+
+// "lo (127.0.0.1), eth1 (10.1.0.5)", or why there was nothing to search.
+std::string searchedText(const DiscoveryFindings& findings)
+{
+    std::string text;
+    for (const std::string& each : findings.interfaces)
+        text += (text.empty() ? "" : ", ") + each;
+    return text.empty() ? "no interface" : text;
+}
+
 void printTable(const DiscoveryFindings& findings, std::ostream& out)
 {
     std::vector<TableRow> rows = {{"#", "Kind", "Name", "Found on", "Address", "Stream", "Preset"}};
@@ -71,7 +96,7 @@ void printTable(const DiscoveryFindings& findings, std::ostream& out)
         if (!findings.sources[index].note.empty())
             out << "#" << index << ": " << findings.sources[index].note << '\n';
     }
-    out << counted(findings.sources.size(), "source") << " found\n";
+    out << counted(findings.sources.size(), "source") << " found; searched " << searchedText(findings) << '\n';
 }
 
 Json jsonOf(const FoundSource& source, size_t index)
@@ -160,7 +185,10 @@ int discover(const DiscoverArguments& arguments, ToolContext& context)
     std::vector<Addition> additions;
     if (!readAdditions(arguments, additions, io))
         return kWrongUsage;
-    CameraLogin login{arguments.user, ""};
+    CameraLogin login;
+    login.user = arguments.user;
+    if (!readCameras(arguments, login, io))
+        return kWrongUsage;
     if (arguments.passwordFromInput && !std::getline(io.in, login.password)) {
         io.err << "--password-stdin: no password on standard input\n";
         return kWrongUsage;
@@ -178,6 +206,8 @@ int discover(const DiscoverArguments& arguments, ToolContext& context)
         return kInterrupted;
     }
     if (arguments.json) {
+        // The array stays what scripts read; where it searched goes beside it.
+        io.err << "riverra-presets: searched " << searchedText(findings) << '\n';
         Json results = Json::array();
         for (size_t index = 0; index < findings.sources.size(); ++index)
             results.push_back(jsonOf(findings.sources[index], index));
@@ -205,6 +235,15 @@ Command addDiscoverCommand(CLI::App& program, ToolContext& context)
     // would silently do less than asked.
     user->needs(password);
     password->needs(user);
+    command
+        ->add_option("--camera", arguments->cameras,
+                     "log in only to the camera at this IPv4 address (may be repeated; default: every camera that "
+                     "answers and asks for a log-in)")
+        ->type_name("ADDRESS")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->needs(user);
     CLI::Option* add = command->add_option("--add", arguments->additions,
                                            "add found source INDEX to CONFIG as a preset named NAME (may be repeated)")
                            ->type_name("NAME=INDEX")
@@ -216,7 +255,8 @@ Command addDiscoverCommand(CLI::App& program, ToolContext& context)
         ->check(writtenConfigFile());
     command->footer("Sources are numbered from 0 in the order listed: cameras by address, then announced sessions. "
                     "--add merges as import --merge does: a preset of the same name is replaced. The password is "
-                    "never stored or printed. Exit codes: 0 done; 1 --add was refused, nothing written; 2 wrong "
+                    "never stored or printed; it goes only to cameras that answered this search and asked for a "
+                    "log-in. Exit codes: 0 done; 1 --add was refused, nothing written; 2 wrong "
                     "usage; 3 CONFIG could not be written; 130 stopped by Ctrl+C.");
     return {command, [arguments, &context] { return discover(*arguments, context); }};
 }

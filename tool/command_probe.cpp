@@ -11,11 +11,13 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 #include "model/stream_url.h"
 #include "model/text_conversion.h"
 #include "probe/source_probe.h"
+#include "probe/thread_end.h"
 #include "tool/code_page.h"
 #include "tool/commands.h"
 #include "tool/interrupt.h"
@@ -117,6 +119,7 @@ std::string localPortKey(const ChosenPreset& preset)
 }
 
 // Runs the probes on a few threads; the reports come out in preset order.
+// A thread ends when no probe is left for it, never with an exception.
 class ProbeRunner {
 public:
     ProbeRunner(const std::vector<ChosenPreset>& presets, std::chrono::milliseconds duration, const CancelToken& cancel)
@@ -134,8 +137,13 @@ public:
             chains_[found.first->second].push_back(position);
         }
         const size_t threads = std::min(kParallelProbes, chains_.size());
-        for (size_t thread = 0; thread < threads; ++thread)
-            workers_.emplace_back([this] { work(); });
+        try {
+            for (size_t thread = 0; thread < threads; ++thread)
+                workers_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            if (workers_.empty())
+                work();  // no thread at all: the probes run one after the other here
+        }
     }
     ~ProbeRunner()
     {
@@ -166,11 +174,24 @@ private:
                 chains_.pop_front();
             }
             for (size_t position : chain) {
-                ProbeReport report = probeSource(presets_[position].source, duration_, cancel_);
+                ProbeReport report = probeOf(presets_[position].source);
                 std::lock_guard<std::mutex> lock(mutex_);
                 reports_[position] = std::move(report);
                 done_.notify_all();
             }
+        }
+    }
+
+    // A probe that cannot go on (out of memory) ends with the preset, not the thread.
+    ProbeReport probeOf(const SourceEndpoint& source)
+    {
+        try {
+            return probeSource(source, duration_, cancel_);
+        } catch (const std::exception& error) {
+            ProbeReport report;
+            report.target = sourceTarget(source);
+            report.detail = couldNotBeRead(error);
+            return report;
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@
 #include "model/protocol_table.h"
 #include "model/stream_url.h"
 #include "model/text_conversion.h"
+#include "probe/net_socket.h"
+#include "probe/thread_end.h"
 #include "ui/no_throw.h"
 #include "ui/owned_dialog.h"
 #include "ui/preset_page.h"
@@ -80,13 +83,16 @@ void enableControl(HWND dialog, int controlId, bool enabled)
     EnableWindow(GetDlgItem(dialog, controlId), enabled ? TRUE : FALSE);
 }
 
-void searchOnWorker(const std::shared_ptr<SearchRun>& run)
+// The body of the search's thread: it ends when the search does, and
+// never with an exception.
+void searchOnWorker(const std::shared_ptr<SearchRun>& run) noexcept
 {
     DiscoveryFindings findings;
     try {
         findings = discoverSources(kSearchDuration, run->login, run->cancel);
-    } catch (...) {
-        findings.problems.push_back("the search could not run: out of memory");
+    } catch (const std::exception& error) {
+        findings = {};
+        findings.problems.push_back("the search " + couldNotBeRead(error));
     }
     std::lock_guard<std::mutex> lock(run->mutex);
     forget(run->login.password);
@@ -167,13 +173,33 @@ int selectedRow(HWND dialog)
     return static_cast<int>(SendMessageW(listOf(dialog), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-// The chosen source, when it makes a preset.
+int selectedCount(HWND dialog)
+{
+    return static_cast<int>(SendMessageW(listOf(dialog), LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+// The chosen source, when one alone is selected and it makes a preset.
 const FoundSource* chosenSource(HWND dialog, const SourceSearch& search)
 {
     const int row = selectedRow(dialog);
-    if (row < 0 || row >= static_cast<int>(search.sources.size()) || search.sources[row].keyword.empty())
+    if (selectedCount(dialog) != 1 || row < 0 || row >= static_cast<int>(search.sources.size()) ||
+        search.sources[row].keyword.empty())
         return nullptr;
     return &search.sources[row];
+}
+
+// The addresses of the selected cameras, which alone get the log-in.
+std::vector<uint32_t> selectedCameras(HWND dialog, const SourceSearch& search)
+{
+    std::vector<uint32_t> cameras;
+    for (int row = selectedRow(dialog); row >= 0 && row < static_cast<int>(search.sources.size());
+         row = static_cast<int>(SendMessageW(listOf(dialog), LVM_GETNEXTITEM, row, LVNI_SELECTED))) {
+        uint32_t address = 0;
+        if (search.sources[row].kind == "onvif" && parseIpv4(search.sources[row].address, address) &&
+            std::find(cameras.begin(), cameras.end(), address) == cameras.end())
+            cameras.push_back(address);
+    }
+    return cameras;
 }
 
 // What the table has no room for: where the camera is, what was done to its
@@ -190,7 +216,7 @@ std::wstring detailOf(const FoundSource& source)
 void showChoice(HWND dialog, const SourceSearch& search)
 {
     const int row = selectedRow(dialog);
-    const bool listed = row >= 0 && row < static_cast<int>(search.sources.size());
+    const bool listed = selectedCount(dialog) == 1 && row >= 0 && row < static_cast<int>(search.sources.size());
     SetDlgItemTextW(dialog, IDC_FIND_DETAIL, listed ? detailOf(search.sources[row]).c_str() : L"");
     const bool usable = chosenSource(dialog, search) != nullptr;
     enableControl(dialog, IDC_FIND_USE, usable);
@@ -215,11 +241,24 @@ void keepKeyboardOnAControl(HWND dialog, bool anyFound)
                      TRUE);
 }
 
+// "10.1.0.9, 10.1.0.12"
+std::wstring addressList(const std::vector<uint32_t>& addresses)
+{
+    std::string text;
+    for (const uint32_t address : addresses)
+        text += (text.empty() ? "" : ", ") + addressText(address);
+    return wideFromUtf8(text);
+}
+
 void startSearch(HWND dialog, SourceSearch& search)
 {
     search.run = std::make_shared<SearchRun>();
-    search.run->login = {fieldUtf8(dialog, IDC_FIND_USER), fieldUtf8(dialog, IDC_FIND_PASSWORD)};
+    search.run->login.user = fieldUtf8(dialog, IDC_FIND_USER);
+    search.run->login.password = fieldUtf8(dialog, IDC_FIND_PASSWORD);
+    if (!search.run->login.user.empty())
+        search.run->login.cameras = selectedCameras(dialog, search);
     search.run->dialog = dialog;
+    const std::vector<uint32_t> cameras = search.run->login.cameras;
     search.sources.clear();
     showSources(dialog, search.sources);
     showChoice(dialog, search);
@@ -231,16 +270,21 @@ void startSearch(HWND dialog, SourceSearch& search)
         return;
     }
     search.running = true;
-    SetDlgItemTextW(dialog, IDC_FIND_NEWS, L"Searching for cameras and announced streams\u2026");
+    SetDlgItemTextW(dialog, IDC_FIND_NEWS,
+                    cameras.empty() ? L"Searching for cameras and announced streams\u2026"
+                                    : (L"Searching; the log-in goes to " + addressList(cameras) + L" only\u2026").c_str());
     showRunning(dialog, true);
 }
 
-std::wstring outcomeText(size_t found, const std::vector<std::string>& problems, bool stopped)
+std::wstring outcomeText(size_t found, const DiscoveryFindings& findings, bool stopped)
 {
     std::string text = counted(found, "source") + (stopped ? " found before the stop" : " found");
-    for (const std::string& problem : problems)
+    for (const std::string& problem : findings.problems)
         text += "; " + problem;
-    return wideFromUtf8(text);
+    std::string searched;
+    for (const std::string& each : findings.interfaces)
+        searched += (searched.empty() ? "; searched " : ", ") + each;
+    return wideFromUtf8(text + searched);
 }
 
 void onDone(HWND dialog, SourceSearch& search)
@@ -255,7 +299,8 @@ void onDone(HWND dialog, SourceSearch& search)
     search.running = false;
     search.sources = std::move(findings.sources);
     showRunning(dialog, false);
-    SetDlgItemTextW(dialog, IDC_FIND_NEWS, outcomeText(search.sources.size(), findings.problems, search.run->cancel.cancelled()).c_str());
+    SetDlgItemTextW(dialog, IDC_FIND_NEWS,
+                    outcomeText(search.sources.size(), findings, search.run->cancel.cancelled()).c_str());
     showSources(dialog, search.sources);
     if (!search.sources.empty())
         ListView_SetItemState(listOf(dialog), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

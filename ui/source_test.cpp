@@ -16,6 +16,7 @@
 #include "model/protocol_table.h"
 #include "model/text_conversion.h"
 #include "probe/source_probe.h"
+#include "probe/thread_end.h"
 #include "ui/no_throw.h"
 #include "ui/owned_dialog.h"
 #include "ui/preset_page.h"
@@ -85,7 +86,9 @@ SourceEndpoint endpointOf(const StreamSettings& preset)
             utf8FromWide(toWide(endpoint.streamName_))};
 }
 
-void probeOnWorker(const std::shared_ptr<TestRun>& run)
+// The body of the test's thread: it ends when the probe does, and never
+// with an exception.
+void probeOnWorker(const std::shared_ptr<TestRun>& run) noexcept
 {
     ProbeReport report;
     try {
@@ -96,8 +99,9 @@ void probeOnWorker(const std::shared_ptr<TestRun>& run)
             }
             run->post(kTestNews);
         });
-    } catch (...) {
-        report.detail = "the test could not run: out of memory";
+    } catch (const std::exception& error) {
+        report = {};
+        report.detail = couldNotBeRead(error);
     }
     {
         std::lock_guard<std::mutex> lock(run->mutex);

@@ -3,10 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "discover/crypto.h"
 #include "discover/http_exchange.h"
 #include "discover/onvif_camera.h"
 #include "discover/onvif_messages.h"
 #include "discover/sap_reader.h"
+#include "probe/net_socket.h"
 
 namespace {
 
@@ -47,6 +56,219 @@ TEST(LoginDigests, MatchKnownAnswers)
     EXPECT_THAT(header, HasSubstr("opaque=\"5ccc069c403ebaf9f0171e9517f40e41\""));
     EXPECT_EQ(digestAuthorization("Basic realm=\"x\"", "a", "b", "GET", "/", "c", 1), "");
     EXPECT_EQ(digestAuthorization("Digest realm=\"x\", nonce=\"a\r\nX-Injected: 1\"", "a", "b", "GET", "/", "c", 1), "");
+}
+
+// The reader fed in one piece and byte by byte, which must agree.
+HttpReplyReader::Progress readReply(const std::string& bytes, HttpReply& reply, std::string& problem,
+                                    bool closeAfter = false)
+{
+    HttpReplyReader whole;
+    HttpReplyReader::Progress progress = whole.add(bytes.data(), bytes.size());
+    if (closeAfter)
+        progress = whole.close();
+    HttpReplyReader piecewise;
+    for (const char byte : bytes)
+        piecewise.add(&byte, 1);
+    EXPECT_EQ(closeAfter ? piecewise.close() : piecewise.add("", 0), progress) << bytes;
+    EXPECT_EQ(piecewise.reply().body, whole.reply().body);
+    reply = whole.reply();
+    problem = whole.problem();
+    return progress;
+}
+
+TEST(HttpReplies, EndAtTheirLengthLastChunkOrCloseAndRefuseSizesThatCannotFit)
+{
+    using Progress = HttpReplyReader::Progress;
+    HttpReply reply;
+    std::string problem;
+    // Empty header values, as many embedded servers send them; the bytes
+    // after the reply are not its own.
+    EXPECT_EQ(readReply("HTTP/1.1 401 Unauthorized\r\nServer: \r\nX-Empty:\r\nWWW-Authenticate: Digest realm=\"a\", "
+                        "nonce=\"1\", Basic realm=\"b\"\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1",
+                        reply, problem),
+              Progress::complete);
+    EXPECT_EQ(reply.body, "hello");
+    EXPECT_EQ(reply.challenges, std::vector<std::string>({"Digest realm=\"a\", nonce=\"1\"", "Basic realm=\"b\""}));
+    EXPECT_FALSE(reply.closes);
+    EXPECT_EQ(readReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;name=x\r\nhello\r\n6\r\n world\r\n"
+                        "0\r\nTrailer: x\r\n\r\n",
+                        reply, problem),
+              Progress::complete);
+    EXPECT_EQ(reply.body, "hello world");
+    EXPECT_EQ(readReply("HTTP/1.0 200 OK\r\n\r\nuntil the end", reply, problem, true), Progress::complete);
+    EXPECT_EQ(reply.body, "until the end");
+
+    std::string manyHeaders = "HTTP/1.1 200 OK\r\n";
+    for (int header = 0; header < 65; ++header)
+        manyHeaders += "X: 1\r\n";
+    const struct {
+        std::string bytes;
+        Progress progress;
+        std::string problem;
+    } refused[] = {
+        // A chunk size that wraps the arithmetic of a careless reader.
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nFFFFFFFFFFFFFFEC\r\nhello again",
+         Progress::malformed, "the camera's reply is malformed"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 18446744073709551617\r\n\r\n", Progress::malformed, "malformed"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n", Progress::tooLong, "longer than 256 KiB"},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40001\r\n", Progress::tooLong, "longer than 256 KiB"},
+        {manyHeaders + "\r\n", Progress::malformed, "malformed"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\ncut", Progress::malformed, "closed the connection"},
+        {"SSH-2.0-OpenSSH\r\n\r\n", Progress::malformed, "malformed"},
+    };
+    for (const auto& entry : refused) {
+        SCOPED_TRACE(entry.bytes.substr(0, 60));
+        EXPECT_EQ(readReply(entry.bytes, reply, problem, entry.problem == "closed the connection"), entry.progress);
+        EXPECT_THAT(problem, HasSubstr(entry.problem));
+    }
+}
+
+// The value of a header of a request's head; "" when it has none.
+std::string headerValue(const std::string& head, const char* name)
+{
+    const size_t start = head.find(std::string("\r\n") + name + ": ");
+    return start == std::string::npos ? "" : head.substr(start + std::strlen(name) + 4,
+                                                         head.find("\r\n", start + 2) - start - std::strlen(name) - 4);
+}
+
+// A device of the test on 127.0.0.1 that keeps every connection open: each
+// request (head and body) goes to `answer` with the number of its
+// connection, and what that returns goes back.
+class HttpDevice {
+public:
+    using Answer = std::function<std::string(const std::string& request, int connection)>;
+
+    explicit HttpDevice(Answer answer) : answer_(std::move(answer))
+    {
+        std::string problem;
+        startNetworking(problem);
+        EXPECT_TRUE(Socket::tcpListener(0, listener_).ok());
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~HttpDevice()
+    {
+        stop_.cancel();
+        thread_.join();
+    }
+
+    uint16_t port() const { return listener_.localPort(); }
+    // The requests with their connections, in order.
+    std::vector<std::pair<int, std::string>> requests() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void serve()
+    {
+        const WaitLimit limit{Clock::now() + std::chrono::seconds(30), &stop_};
+        for (int connection = 0;; ++connection) {
+            Socket socket;
+            uint32_t peer = 0;
+            if (!listener_.accept(limit, socket, peer).ok())
+                return;
+            std::string received;
+            char buffer[4096];
+            size_t count = 0;
+            while (socket.receive(buffer, sizeof buffer, limit, count).ok()) {
+                received.append(buffer, count);
+                for (size_t end; (end = received.find("\r\n\r\n")) != std::string::npos;) {
+                    const size_t length = std::strtoul(headerValue(received.substr(0, end), "Content-Length").c_str(), nullptr, 10);
+                    if (received.size() < end + 4 + length)
+                        break;
+                    const std::string request = received.substr(0, end + 4 + length);
+                    received.erase(0, request.size());
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        requests_.emplace_back(connection, request);
+                    }
+                    socket.sendAll(answer_(request, connection), limit);
+                }
+            }
+        }
+    }
+
+    Answer answer_;
+    Socket listener_;
+    CancelToken stop_;
+    mutable std::mutex mutex_;
+    std::vector<std::pair<int, std::string>> requests_;
+    std::thread thread_;
+};
+
+// A request to the device, as the search sends one.
+NetResult askDevice(const HttpDevice& device, const HttpLogin* login, HttpReply& reply)
+{
+    UrlParts url;
+    readUrl("http://127.0.0.1:" + std::to_string(device.port()) + "/onvif/media", 80, url);
+    const HttpRequest request{"POST", url, "application/soap+xml", "<Envelope/>"};
+    return httpExchange(0x7F000001, request, login, {Clock::now() + std::chrono::seconds(5), nullptr}, reply);
+}
+
+// The Digest answer's field, e.g. nonce="..." of `Authorization`.
+std::string digestField(const std::string& request, const std::string& field)
+{
+    const std::string authorization = headerValue(request, "Authorization");
+    const size_t start = authorization.find(field + "=");
+    if (start == std::string::npos)
+        return "";
+    const size_t value = start + field.size() + 1 + (authorization[start + field.size() + 1] == '"' ? 1 : 0);
+    return authorization.substr(value, authorization.find_first_of("\",", value) - value);
+}
+
+std::string httpAnswer(const std::string& status, const std::string& headers = "", const std::string& body = "")
+{
+    return "HTTP/1.1 " + status + "\r\nServer: \r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+TEST(HttpExchange, TheLoginAnswersTheChallengeOfItsOwnConnectionAndAStaleOneOnce)
+{
+    // SHA-256 offered first, MD5 beside it; the nonce is the connection's
+    // own, and the first answer to it is called stale. The device keeps the
+    // connection open: each reply ends at its length.
+    const HttpLogin login{"operator", "s3cret"};
+    const HttpDevice device([&login](const std::string& request, int connection) {
+        const std::string nonce = "c" + std::to_string(connection);
+        const std::string given = digestField(request, "nonce");
+        if (given.empty())
+            return httpAnswer("401 Unauthorized",
+                              "WWW-Authenticate: Digest realm=\"cam\", nonce=\"x\", algorithm=SHA-256\r\n"
+                              "WWW-Authenticate: Digest realm=\"cam\", nonce=\"" + nonce + "\", qop=\"auth\"\r\n");
+        if (given == nonce)
+            return httpAnswer("401 Unauthorized",
+                              "WWW-Authenticate: Digest realm=\"cam\", nonce=\"" + nonce + "-fresh\", qop=\"auth\", "
+                              "stale=true\r\n");
+        const std::string first = md5Hex(login.user + ":cam:" + login.password);
+        const std::string expected = md5Hex(first + ":" + given + ":" + digestField(request, "nc") + ":" +
+                                            digestField(request, "cnonce") + ":auth:" + md5Hex("POST:/onvif/media"));
+        return given == nonce + "-fresh" && digestField(request, "response") == expected
+                   ? httpAnswer("200 OK", "", "<Envelope/>")
+                   : httpAnswer("403 Forbidden");
+    });
+    HttpReply reply;
+    ASSERT_TRUE(askDevice(device, &login, reply).ok());
+    EXPECT_EQ(reply.status, 200);
+    const auto requests = device.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (const auto& request : requests)
+        EXPECT_EQ(request.first, requests.front().first);  // one connection
+    EXPECT_EQ(headerValue(requests[0].second, "Authorization"), "");  // nothing before the device asked
+}
+
+TEST(HttpExchange, AChallengeThatCannotBeAnsweredIsSaidAndGetsNoRequest)
+{
+    const HttpDevice device([](const std::string&, int) {
+        return httpAnswer("401 Unauthorized", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"x\", algorithm=SHA-256\r\n"
+                                              "WWW-Authenticate: Basic realm=\"cam\"\r\n");
+    });
+    const HttpLogin login{"operator", "s3cret"};
+    HttpReply reply;
+    ASSERT_TRUE(askDevice(device, &login, reply).ok());
+    EXPECT_EQ(reply.status, 401);
+    EXPECT_EQ(reply.unanswerable, "Digest SHA-256, Basic");
+    EXPECT_EQ(device.requests().size(), 1u);
 }
 
 TEST(SapReader, ReadsPlainAndCompressedAndRefusesWhatItCannotRead)
@@ -97,6 +319,9 @@ TEST(SapReader, PresetsOnlyForTransportStreamsOverUdpInIpv4)
     EXPECT_THAT(presetOf("c=IN IP4 239.1.1.1\r\nm=video 5000 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n").reason,
                 HasSubstr("RTP"));
     EXPECT_THAT(presetOf("c=IN IP6 ff0e::1\r\nm=video 5000 udp 33\r\n").reason, HasSubstr("IPv6"));
+    // How a widely used player announces a transport stream over plain UDP.
+    EXPECT_EQ(presetOf("c=IN IP4 239.1.1.1\r\nm=video 5004 udp mpeg\r\n").keyword, "ts-multi");
+    EXPECT_THAT(presetOf("c=IN IP4 239.1.1.1\r\nm=video 5004 RTP/AVP 33\r\n").reason, HasSubstr("RTP"));
 }
 
 TEST(SapSessions, FollowAnnouncementDeletionAndExpiry)
@@ -133,7 +358,15 @@ TEST(DiscoveryReply, ReadsOurMatchesOnly)
     EXPECT_EQ(devices[0].name, "Hall  cam");  // the line break is no longer one
     EXPECT_EQ(devices[0].hardware, "X1");
     EXPECT_EQ(devices[0].xaddrs.size(), 2u);
+    EXPECT_FALSE(devices[0].announced);
     EXPECT_TRUE(readDiscoveryReply(reply.data(), reply.size(), "urn:uuid:2").empty());
+    // A Hello relates to no Probe: anyone may send one.
+    std::string hello = reply;
+    hello.replace(hello.find("<d:ProbeMatches><d:ProbeMatch>"), 30, "<d:Hello>");
+    hello.replace(hello.find("</d:ProbeMatch></d:ProbeMatches>"), 32, "</d:Hello>");
+    const std::vector<DeviceMatch> announced = readDiscoveryReply(hello.data(), hello.size(), "urn:uuid:2");
+    ASSERT_EQ(announced.size(), 1u);
+    EXPECT_TRUE(announced[0].announced);
 }
 
 TEST(SoapReplies, EntitiesOfADoctypeAreNotExpanded)

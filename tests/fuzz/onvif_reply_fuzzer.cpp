@@ -14,12 +14,7 @@ namespace {
 
 bool shown(const std::string& text, size_t limit)
 {
-    if (text.size() > limit)
-        return false;
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return true;
+    return text.size() <= limit && freeOfControls(text);
 }
 
 void readDiscovery(const std::string& bytes)

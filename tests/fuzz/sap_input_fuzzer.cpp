@@ -9,18 +9,6 @@
 #include "discover/sap_reader.h"
 #include "tests/fuzz/fuzz_failure.h"
 
-namespace {
-
-bool shown(const std::string& text)
-{
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return false;
-    return true;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
@@ -42,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<FoundSource> sources = sessions.sources(now);
     failIf(sources.size() > kMaxSessions, "more sessions than the table holds");
     for (const FoundSource& source : sources) {
-        failIf(!shown(source.name) || !shown(source.address) || !shown(source.stream), "an unprintable session text");
+        failIf(!freeOfControls(source.name) || !freeOfControls(source.address) || !freeOfControls(source.stream), "an unprintable session text");
         failIf(!source.keyword.empty() && (source.port <= 0 || source.port > 65535), "a preset without a port");
     }
     return 0;

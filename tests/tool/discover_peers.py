@@ -7,8 +7,16 @@ and a media interface; camera and announcer sit behind the media one.
 The camera answers WS-Discovery with a device service URL naming 127.0.0.1,
 runs its clock 90 s ahead, wants a UsernameToken digest over its own clock on
 the device service and HTTP Digest on the media service, and gives a stream
-URL naming 127.0.0.1. The announcer announces a plain session, a compressed
-one, and one it deletes.
+URL naming 127.0.0.1. Its replies carry an empty Server header, and it keeps
+each connection open whatever the request says, except after telling its
+time; its Digest nonce is that of the connection, offered beside a SHA-256
+challenge, and called stale once.
+The announcer announces a plain session, a compressed one, and one it
+deletes. Beside them (for discover alone) a camera whose replies announce a
+chunk size that wraps a careless reader's arithmetic, and a device that only
+sends Hello and records any log-in it receives. The discovering namespace
+has seven more interfaces before its media one: more group memberships than
+one socket holds.
 
     discover_peers.py PROGRAM WORK_DIR          (re-runs itself in a namespace)
 
@@ -16,6 +24,7 @@ Exits 77 (skipped) when it cannot make namespaces.
 """
 import json
 import os
+import resource
 import subprocess
 import sys
 
@@ -25,8 +34,9 @@ USER, PASSWORD = "operator", "s3cret&<pw>"
 failures = []
 
 CAMERA = r'''
-import base64, hashlib, http.server, re, socket, struct, sys, threading, time, datetime
+import base64, hashlib, http.server, os, re, socket, struct, sys, threading, time, datetime
 USER, PASSWORD, SKEW = sys.argv[1], sys.argv[2], 90
+STALE_SENT = []
 ENVELOPE = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope" '
             'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
             'xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery" xmlns:tds="http://www.onvif.org/ver10/device/wsdl" '
@@ -48,7 +58,7 @@ def discovery():
         data, sender = sock.recvfrom(65536)
         text = data.decode()
         found = re.search(r"MessageID>([^<]+)<", text)
-        if "NetworkVideoTransmitter" not in text or not found:
+        if "/discovery/Probe<" not in text or "NetworkVideoTransmitter" not in text or not found:
             continue
         header = ('<s:Header><a:RelatesTo>%s</a:RelatesTo><a:Action>'
                   'http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches</a:Action></s:Header>' % found.group(1))
@@ -71,19 +81,29 @@ def token_valid(text):
     digest = base64.b64encode(hashlib.sha1(nonce + created.group(1).encode() + PASSWORD.encode()).digest()).decode()
     return digest == values["Password"].group(1)
 
-def digest_valid(header, path):
+def digest_valid(header, path, nonce):
     fields = dict(re.findall(r'(\w+)="?([^",]*)"?', header or ""))
-    if fields.get("username") != USER or fields.get("nonce") != "n0nce":
+    if fields.get("username") != USER or fields.get("nonce") != nonce:
         return False
     md5 = lambda s: hashlib.md5(s.encode()).hexdigest()
     first, second = md5(f"{USER}:cam:{PASSWORD}"), md5(f"POST:{path}")
-    return fields.get("response") == md5(f"{first}:n0nce:{fields['nc']}:{fields['cnonce']}:auth:{second}")
+    return fields.get("response") == md5(f"{first}:{nonce}:{fields['nc']}:{fields['cnonce']}:auth:{second}")
 
 class Service(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
     def log_message(self, *arguments):
         pass
 
-    def answer(self, status, body, extra=()):
+    def version_string(self):
+        return ""  # "Server: ", as many embedded web servers send it
+
+    def challenges(self, stale=False):
+        self.nonce = os.urandom(8).hex()  # this connection's own
+        return [("WWW-Authenticate", f'Digest realm="cam", nonce="{self.nonce}", qop="auth"' + (", stale=true" if stale else "")),
+                ("WWW-Authenticate", 'Digest realm="cam", nonce="x", qop="auth", algorithm=SHA-256')]
+
+    def answer(self, status, body, extra=(), keep_open=True):
         data = ENVELOPE.format(header="", body=body).encode()
         self.send_response(status)
         for name, value in extra:
@@ -92,6 +112,7 @@ class Service(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
+        self.close_connection = not keep_open  # whatever the request said
 
     def do_POST(self):
         text = self.rfile.read(int(self.headers["Content-Length"])).decode()
@@ -101,13 +122,17 @@ class Service(http.server.BaseHTTPRequestHandler):
                 return self.answer(200, '<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime>'
                     f'<tt:Date><tt:Year>{t.tm_year}</tt:Year><tt:Month>{t.tm_mon}</tt:Month><tt:Day>{t.tm_mday}</tt:Day></tt:Date>'
                     f'<tt:Time><tt:Hour>{t.tm_hour}</tt:Hour><tt:Minute>{t.tm_min}</tt:Minute><tt:Second>{t.tm_sec}</tt:Second>'
-                    '</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>')
+                    '</tt:Time></tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>',
+                    keep_open=False)
             if not token_valid(text):
                 return self.answer(400, NOT_AUTHORIZED)
             return self.answer(200, '<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Media>'
                 '<tt:XAddr>http://127.0.0.1:8080/onvif/media</tt:XAddr></tt:Media></tds:Capabilities></tds:GetCapabilitiesResponse>')
-        if not digest_valid(self.headers["Authorization"], self.path):
-            return self.answer(401, NOT_AUTHORIZED, [("WWW-Authenticate", 'Digest realm="cam", nonce="n0nce", qop="auth"')])
+        if not digest_valid(self.headers["Authorization"], self.path, getattr(self, "nonce", None)):
+            return self.answer(401, NOT_AUTHORIZED, self.challenges())
+        if not STALE_SENT:
+            STALE_SENT.append(True)
+            return self.answer(401, NOT_AUTHORIZED, self.challenges(stale=True))
         if "GetProfiles" in text:
             return self.answer(200, '<trt:GetProfilesResponse>' + ''.join(
                 f'<trt:Profiles token="{token}"><tt:Name>{name}</tt:Name><tt:VideoEncoderConfiguration>'
@@ -125,6 +150,80 @@ print("ready", flush=True)
 server.serve_forever()
 '''
 
+DEVICES = r'''
+import http.server, re, socket, sys, threading, time
+LOG = sys.argv[1]
+SOAP = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope" '
+        'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
+        'xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">{header}<s:Body>{body}</s:Body></s:Envelope>')
+
+def device(name, address):
+    return (f'<a:EndpointReference><a:Address>urn:uuid:{address}</a:Address></a:EndpointReference>'
+            f'<d:Types>dn:NetworkVideoTransmitter</d:Types><d:Scopes>onvif://www.onvif.org/name/{name}</d:Scopes>'
+            f'<d:XAddrs>http://{address}:8080/onvif/device_service</d:XAddrs>')
+
+def sender(address):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind((address, 0))
+    sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(address))
+    return sock
+
+def answer_probes(address):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("", 3702))
+    listener.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                        socket.inet_aton("239.255.255.250") + socket.inet_aton(address))
+    out = sender(address)
+    while True:
+        data, source = listener.recvfrom(65536)
+        found = re.search(rb"MessageID>([^<]+)<", data)
+        if b"/discovery/Probe<" in data and found:
+            header = '<s:Header><a:RelatesTo>%s</a:RelatesTo></s:Header>' % found.group(1).decode()
+            body = '<d:ProbeMatches><d:ProbeMatch>' + device("Chunky", address) + '</d:ProbeMatch></d:ProbeMatches>'
+            out.sendto(SOAP.format(header=header, body=body).encode(), source)
+
+def announce(address):
+    out = sender(address)
+    for number in range(1000):
+        header = '<s:Header><a:MessageID>urn:uuid:hello-%d</a:MessageID></s:Header>' % number
+        out.sendto(SOAP.format(header=header, body='<d:Hello>' + device("Lobby", address) + '</d:Hello>').encode(),
+                   ("239.255.255.250", 3702))
+        time.sleep(0.3)
+
+class Chunky(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *arguments):
+        pass
+
+    def do_POST(self):
+        self.rfile.read(int(self.headers["Content-Length"]))
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        self.wfile.write(b"5\r\nhello\r\nFFFFFFFFFFFFFFEC\r\n" + b"x" * 60000)
+
+class Recorder(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *arguments):
+        pass
+
+    def do_POST(self):
+        text = self.rfile.read(int(self.headers["Content-Length"])).decode()
+        if "Security" in text or self.headers["Authorization"]:
+            with open(LOG, "a") as log:
+                log.write(self.path + "\n")
+        self.send_response(400)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+for target, argument in [(answer_probes, "10.1.0.10"), (announce, "10.1.0.11")]:
+    threading.Thread(target=target, args=(argument,), daemon=True).start()
+for address, handler in [("10.1.0.10", Chunky), ("10.1.0.11", Recorder)]:
+    server = http.server.ThreadingHTTPServer((address, 8080), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+print("ready", flush=True)
+threading.Event().wait()
+'''
+
 ANNOUNCER = r'''
 import socket, struct, time, zlib
 sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -134,7 +233,7 @@ def sdp(name, media):
 def packet(hash, payload, flags=0):
     body = zlib.compress(payload) if flags & 1 else b"application/sdp\0" + payload
     return struct.pack("!BBH4s", 0x20 | flags, 0, hash, socket.inet_aton("10.1.0.9")) + body
-plain = packet(1, sdp("Encoder One", "m=video 5004 udp 33\r\n"))
+plain = packet(1, sdp("Encoder One", "m=video 5004 udp mpeg\r\n"))  # as a widely used player announces it
 compressed = packet(2, sdp("Encoder Two", "m=video 5006 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n"), 1)
 leaving = packet(3, sdp("Leaving", "m=video 5008 udp 33\r\n"))
 start = time.time()
@@ -151,43 +250,75 @@ def check(condition, what, found):
         failures.append(f"{what}: {json.dumps(found)}")
 
 
+def memory_capped(program):
+    """The environment and set-up that keep a run-away of `program` from
+    taking the machine: AddressSanitizer's own limit where the program has
+    it, an address-space limit otherwise."""
+    with open(program, "rb") as binary:
+        sanitized = b"__asan_init" in binary.read()
+    if sanitized:
+        return dict(os.environ, ASAN_OPTIONS="hard_rss_limit_mb=1024"), None
+    return dict(os.environ), lambda: resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
+
+
+def run_discover(program, namespace, *arguments):
+    environment, limit = memory_capped(program)
+    done = subprocess.run(["ip", "netns", "exec", namespace, program, "discover", "--json", "--user", USER,
+                           "--password-stdin", *arguments], input=(PASSWORD + "\n").encode(), capture_output=True,
+                          timeout=60, env=environment, preexec_fn=limit)
+    out, err = done.stdout.decode(), done.stderr.decode()
+    print(out, err)
+    check(PASSWORD not in out + err, "the password is never printed", out)
+    check(done.returncode == 0, "discover ends well", err)
+    found, end = json.JSONDecoder().raw_decode(out) if out.startswith("[") else ([], 0)
+    return found, out[end:], err
+
+
 def discover(program, work_dir, namespace):
     config = os.path.join(work_dir, "discovered.dat")
     with open(config + ".json", "w") as out:
         json.dump({"format": "riverra-presets", "version": 1, "presets": [{"name": "Existing"}]}, out)
     subprocess.run([program, "import", config + ".json", "-o", config], check=True, capture_output=True)
-    done = subprocess.run(["ip", "netns", "exec", namespace, program, "discover", "--seconds", "3", "--json",
-                           "--user", USER, "--password-stdin", "--add", "Stage=0", "--add", "Group=2", config],
-                          input=(PASSWORD + "\n").encode(), capture_output=True, timeout=60)
-    out = done.stdout.decode()
-    print(out, done.stderr.decode())
-    check(PASSWORD not in out + done.stderr.decode(), "the password is never printed", out)
-    found, end = json.JSONDecoder().raw_decode(out)
-    check(done.returncode == 0 and "discovered.dat: 2 presets added, 3 presets written" in out[end:], "added", out)
+    # Sources are numbered cameras first, by address: two profiles, the
+    # chunked camera and the announcer; then the sessions.
+    found, rest, err = run_discover(program, namespace, "--seconds", "3", "--add", "Stage=0", "--add", "Group=4",
+                                    config)
+    check("discovered.dat: 2 presets added, 3 presets written" in rest, "added", rest)
+    check("searched lo (127.0.0.1), rv-more0 (10.9.0.1), " in err and "rv-media (10.1.0.5)" in err,
+          "the interfaces searched are named", err)
     exported = subprocess.run([program, "export", config], check=True, capture_output=True).stdout
-    return found, json.loads(exported)["presets"]
+    # A log-in only for the cameras chosen.
+    chosen, _, _ = run_discover(program, namespace, "--seconds", "2", "--camera", "10.1.0.200")
+    return found, json.loads(exported)["presets"], chosen
 
 
 def main():
     program, work_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     namespaces.enter_own_namespace(__file__, [program, work_dir])
     os.makedirs(work_dir, exist_ok=True)
+    logins = os.path.join(work_dir, "logins-received")
+    if os.path.exists(logins):
+        os.remove(logins)
     finder_ns, camera_ns = f"rv-find-{os.getpid()}", f"rv-cam-{os.getpid()}"
     peers = []
     try:
-        namespaces.two_interfaces(finder_ns, camera_ns, "rv-cam", "10.1.0.9")
-        camera = subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", CAMERA, USER, PASSWORD],
-                                  stdout=subprocess.PIPE)
-        peers.append(camera)
-        camera.stdout.readline()
-        peers.append(subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c", ANNOUNCER]))
-        found, presets = discover(program, work_dir, finder_ns)
+        namespaces.two_interfaces(finder_ns, camera_ns, "rv-cam", "10.1.0.9", more_interfaces=7)
+        for address in ("10.1.0.10", "10.1.0.11"):
+            namespaces.sh("ip", "-n", camera_ns, "address", "add", address + "/24", "dev", "rv-cam")
+        in_camera_ns = ["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c"]
+        for script in ([CAMERA, USER, PASSWORD], [DEVICES, logins]):
+            peers.append(subprocess.Popen(in_camera_ns + script, stdout=subprocess.PIPE))
+            peers[-1].stdout.readline()
+        peers.append(subprocess.Popen(in_camera_ns + [ANNOUNCER]))
+        found, presets, chosen = discover(program, work_dir, finder_ns)
     finally:
         for peer in peers:
             peer.kill()
         subprocess.run(["ip", "netns", "del", finder_ns])
         subprocess.run(["ip", "netns", "del", camera_ns])
 
+    if len(found) < 6:
+        sys.exit("\n".join(failures + [f"too few sources found: {json.dumps(found)}"]))
     main_profile, sub_profile = found[0], found[1]
     check(main_profile["kind"] == "onvif" and main_profile["name"] == "Stage Left / Main" and
           main_profile["interface"] == "rv-media (10.1.0.5)" and main_profile["location"] == "Hall B, TC-100",
@@ -199,7 +330,14 @@ def main():
                                        "camera named 127.0.0.1 in its stream URL; rewritten to 10.1.0.9" % ahead
                                        for ahead in (89, 90, 91)), "the clock and the rewrite are reported", main_profile)
     check(sub_profile["preset"] is None and "user name" in sub_profile["reason"], "credentials in the URL", sub_profile)
-    sessions = found[2:]
+    chunky, announcer = found[2], found[3]
+    check(chunky["address"] == "10.1.0.10" and chunky["reason"] == "it could not be read: the camera's reply is malformed",
+          "a reply whose chunk size cannot fit", chunky)
+    check(announcer["address"] == "10.1.0.11" and announcer["reason"] == "announced itself; search again to log in",
+          "a device that only announced itself", announcer)
+    check(not os.path.exists(logins), "no log-in goes to a device that only announced itself",
+          open(logins).read() if os.path.exists(logins) else "")
+    sessions = found[4:]
     check([s["name"] for s in sessions] == ["Encoder One", "Encoder Two"], "the SAP list follows the deletion", sessions)
     check(sessions[0]["preset"] == {"protocol": "ts-multi", "host": "239.192.9.11", "port": 5004, "stream_name": ""}
           and sessions[0]["interface"] == "rv-media (10.1.0.5)", "a plain announcement", sessions[0])
@@ -209,9 +347,11 @@ def main():
     check(added.get("Stage") == ("rtsp-tcp", {"host": "10.1.0.9", "port": 8554, "stream_name": "live/main"}) and
           added.get("Group") == ("ts-multi", {"host": "239.192.9.11", "port": 5004, "stream_name": ""}) and
           "Existing" in added, "--add merges the chosen sources", presets)
+    check(chosen and chosen[0]["reason"] == "it needs a user name and password (not one of the cameras chosen for "
+          "the log-in)", "--camera keeps the log-in from the others", chosen[:1])
     if failures:
         sys.exit("\n".join(failures))
-    print("discover against the test camera and announcer: OK")
+    print("discover against the test cameras and announcer: OK")
 
 
 if __name__ == "__main__":

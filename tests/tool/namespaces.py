@@ -27,13 +27,21 @@ def enter_own_namespace(script, arguments):
     sh("mount", "-t", "tmpfs", "tmpfs", "/run/netns")
 
 
-def two_interfaces(near_ns, far_ns, far_device, far_address):
+def two_interfaces(near_ns, far_ns, far_device, far_address, more_interfaces=0):
     """`near_ns` gets a main interface rv-main (10.1.1.20, the default route)
     and a media interface rv-media (10.1.0.5); behind the media one sits
-    `far_ns` with `far_device` at `far_address` and a multicast route."""
+    `far_ns` with `far_device` at `far_address` and a multicast route.
+    `more_interfaces` others (rv-more0 at 10.9.0.1, ...) come before them
+    in the system's list."""
     sh("ip", "netns", "add", near_ns)
     sh("ip", "netns", "add", far_ns)
     inside = lambda ns, *command: sh("ip", "-n", ns, *command)
+    for number in range(more_interfaces):
+        device = f"rv-more{number}"
+        sh("ip", "link", "add", device, "netns", near_ns, "type", "veth", "peer", device + "-end", "netns", near_ns)
+        inside(near_ns, "address", "add", f"10.9.{number}.1/24", "dev", device)
+        inside(near_ns, "link", "set", device, "up")
+        inside(near_ns, "link", "set", device + "-end", "up")
     sh("ip", "link", "add", "rv-main", "netns", near_ns, "type", "veth", "peer", "rv-main-end", "netns", near_ns)
     sh("ip", "link", "add", "rv-media", "netns", near_ns, "type", "veth", "peer", far_device, "netns", far_ns)
     for ns, device, address in [(near_ns, "rv-main", "10.1.1.20/24"), (near_ns, "rv-media", "10.1.0.5/24"),

@@ -5,7 +5,9 @@ namespaces of the test's own (as root; nothing leaves them):
     one that offers TCP only (461 for the others);
   - ffmpeg sending MPEG-TS over UDP (its default 1472-byte datagrams),
     multicast and TCP;
-  - two interfaces: the stream arrives on the one the system would not join on.
+  - two interfaces: the stream arrives on the one the system would not join on;
+  - GStreamer's RTSP server on this machine, whose multicast socket holds its
+    port without sharing it: RTP over multicast is busy, with the holder named.
 
     probe_peers.py PROGRAM WORK_DIR          (re-runs itself in a namespace)
 
@@ -82,8 +84,10 @@ def probe(program, work_dir, presets, *extra, namespace=None):
 
 
 def rtsp_server(kind, namespace):
-    server = subprocess.Popen(["ip", "netns", "exec", namespace, "/usr/bin/python3", "-c", RTSP_SERVER, kind, "10.2.0.2"],
-                              stdout=subprocess.PIPE)
+    """In `namespace` at 10.2.0.2, or on this machine's 127.0.0.1."""
+    prefix = ["ip", "netns", "exec", namespace] if namespace else []
+    server = subprocess.Popen(prefix + ["/usr/bin/python3", "-c", RTSP_SERVER, kind,
+                                        "10.2.0.2" if namespace else "127.0.0.1"], stdout=subprocess.PIPE)
     return server, int(server.stdout.readline())
 
 
@@ -167,6 +171,20 @@ def two_interfaces(program, work_dir):
     check(entry["senders"] == ["10.1.0.9"], "sender", entry)
 
 
+def multicast_held_here(program, work_dir):
+    """The server's own multicast socket on this machine does not share its
+    port: the probe names it, and RTP over UDP delivers instead."""
+    server, port = rtsp_server("all", None)
+    try:
+        status, found = probe(program, work_dir, [("Here", "rtsp-multi", "127.0.0.1", port, "live")], "--seconds", "3")
+    finally:
+        server.kill()
+    entry = found[0]
+    check(entry["transports"]["rtsp-multi"]["detail"].startswith("busy: python3 (process ") and
+          entry["transports"]["rtsp-multi"]["detail"].endswith(" and does not share it"), "the holder named", entry)
+    check(entry["recommended_protocol"] == "rtsp-udp", "another transport recommended", entry)
+
+
 def main():
     program, work_dir = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     namespaces.enter_own_namespace(__file__, [program, work_dir])
@@ -176,6 +194,7 @@ def main():
     rtsp_transports(program, work_dir)
     transport_streams(program, work_dir)
     two_interfaces(program, work_dir)
+    multicast_held_here(program, work_dir)
     if failures:
         sys.exit("\n".join(failures))
     print("probe against real peers: OK")

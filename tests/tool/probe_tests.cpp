@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -255,6 +256,150 @@ std::function<std::string(const std::string&)> describeAnswer(const std::string&
 }
 
 
+// The line "CSeq: N" of a request, for its answer.
+std::string cseqLine(const std::string& request)
+{
+    const size_t start = request.find("CSeq:");
+    return request.substr(start, request.find("\r\n", start) - start);
+}
+
+std::string rtspAnswer(const std::string& status, const std::string& request, const std::string& headers = "")
+{
+    return "RTSP/1.0 " + status + "\r\n" + cseqLine(request) + "\r\n" + headers + "\r\n";
+}
+
+// An RTP packet of payload 96 in an interleaved frame of channel 0.
+std::string rtpFrame(uint16_t sequence)
+{
+    const std::string packet = std::string{'\x80', '\x60', static_cast<char>(sequence >> 8),
+                                           static_cast<char>(sequence & 0xFF)} +
+                               std::string(8, '\0') + "payload";
+    return std::string{'$', '\0', '\0', static_cast<char>(packet.size())} + packet;
+}
+
+// An RTSP server of the test that takes several connections at once, as the
+// probe's transports do. Each head that arrives (requests, and the probe's
+// answers to the server's own requests) goes to `answer`, whose bytes go
+// back; while it has set `playing`, the connection gets an RTP frame every
+// 20 ms.
+class RtspPeer {
+public:
+    using Answer = std::function<std::string(const std::string& head, bool& playing)>;
+
+    explicit RtspPeer(Answer answer)
+        : listener_(listeningSocket()), answer_(std::move(answer)), thread_([this] { serve(); })
+    {
+    }
+    ~RtspPeer()
+    {
+        stopping_ = true;
+        thread_.join();
+        close(listener_);
+    }
+
+    uint16_t port() const { return port_; }
+    std::vector<std::string> heads() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return heads_;
+    }
+    // The heads that start with `start`, once they came (within a second).
+    std::vector<std::string> headsStarting(const std::string& start, size_t expected) const
+    {
+        std::vector<std::string> found;
+        for (int wait = 0; wait < 50 && found.size() < expected; ++wait) {
+            if (wait > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            found.clear();
+            for (const std::string& head : heads())
+                if (head.rfind(start, 0) == 0)
+                    found.push_back(head);
+        }
+        return found;
+    }
+
+private:
+    struct Connection {
+        int fd;
+        std::string received;
+        bool playing = false;
+        uint16_t sequence = 0;
+    };
+
+    void serve()
+    {
+        std::vector<Connection> connections;
+        while (!stopping_) {
+            std::vector<pollfd> waits = {{listener_, POLLIN, 0}};
+            for (const Connection& connection : connections)
+                waits.push_back({connection.fd, POLLIN, 0});
+            poll(waits.data(), waits.size(), 20);
+            for (size_t index = 0; index < connections.size(); ++index) {
+                Connection& connection = connections[index];
+                if ((waits[index + 1].revents & (POLLIN | POLLHUP)) && !take(connection)) {
+                    close(connection.fd);
+                    connection.fd = -1;
+                } else if (connection.playing) {
+                    const std::string frame = rtpFrame(connection.sequence++);
+                    send(connection.fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+                }
+            }
+            connections.erase(std::remove_if(connections.begin(), connections.end(),
+                                             [](const Connection& connection) { return connection.fd < 0; }),
+                              connections.end());
+            if (waits[0].revents & POLLIN)
+                connections.push_back({accept(listener_, nullptr, nullptr), "", false, 0});
+        }
+        for (const Connection& connection : connections)
+            close(connection.fd);
+    }
+
+    // What arrived on the connection, answered; false when it closed.
+    bool take(Connection& connection)
+    {
+        char buffer[4096];
+        const ssize_t count = recv(connection.fd, buffer, sizeof buffer, 0);
+        if (count <= 0)
+            return false;
+        connection.received.append(buffer, static_cast<size_t>(count));
+        for (size_t end; (end = connection.received.find("\r\n\r\n")) != std::string::npos;
+             connection.received.erase(0, end + 4)) {
+            const std::string head = connection.received.substr(0, end);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                heads_.push_back(head);
+            }
+            const std::string response = answer_(head, connection.playing);
+            send(connection.fd, response.data(), response.size(), MSG_NOSIGNAL);
+        }
+        return true;
+    }
+
+    int listener_;
+    uint16_t port_ = portOf(listener_);
+    Answer answer_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> heads_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+const std::string kVideoSdp = "v=0\r\nm=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=control:track1\r\n";
+
+// OPTIONS and DESCRIBE of a video stream; "" for anything else.
+std::string describedVideo(const std::string& head)
+{
+    if (head.rfind("OPTIONS ", 0) == 0)
+        return rtspAnswer("200 OK", head);
+    if (head.rfind("DESCRIBE ", 0) == 0)
+        return rtspAnswer("200 OK", head,
+                          "Content-Type: application/sdp\r\nContent-Length: " + std::to_string(kVideoSdp.size()) +
+                              "\r\n") +
+               kVideoSdp;
+    return "";
+}
+
+
 struct WantedPreset {
     std::string name;
     std::string keyword;
@@ -375,6 +520,71 @@ TEST_F(Probe, ASilentServerCostsNoMoreThanTheDeadline)
     EXPECT_LT(run.seconds, 1.5);
 }
 
+TEST_F(Probe, RtspMessagesAreReadAsServersSendThemAndEverySessionIsTornDown)
+{
+    // A blank line after the description, an answer to another request
+    // before SETUP's own, and a keep-alive request of the server during PLAY.
+    const RtspPeer loose([](const std::string& head, bool& playing) -> std::string {
+        if (head.rfind("SETUP ", 0) == 0)
+            return "RTSP/1.0 454 Session Not Found\r\nCSeq: 99\r\n\r\n" +
+                   rtspAnswer("200 OK", head, "Session: 1234;timeout=60\r\nTransport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n");
+        if (head.rfind("PLAY ", 0) == 0) {
+            playing = true;
+            return rtspAnswer("200 OK", head, "Session: 1234\r\n") +
+                   "GET_PARAMETER rtsp://127.0.0.1/live RTSP/1.0\r\nCSeq: 7\r\nSession: 1234\r\n\r\n";
+        }
+        if (head.rfind("TEARDOWN ", 0) == 0) {
+            playing = false;
+            return rtspAnswer("200 OK", head);
+        }
+        return describedVideo(head) + (head.rfind("DESCRIBE ", 0) == 0 ? "\r\n" : "");
+    });
+    // Each transport gets a session that then fails: no RTP over UDP, a
+    // multicast answer without a group, PLAY refused over TCP.
+    int sessions = 0;
+    const RtspPeer failing([&sessions](const std::string& head, bool&) -> std::string {
+        if (head.rfind("SETUP ", 0) == 0)
+            return rtspAnswer("200 OK", head,
+                              "Session: " + std::to_string(++sessions) + "\r\nTransport: " +
+                                  (head.find("multicast") != std::string::npos ? "RTP/AVP;multicast" : "RTP/AVP") +
+                                  "\r\n");
+        if (head.rfind("PLAY ", 0) == 0)
+            return rtspAnswer(head.find("Session: 3") != std::string::npos ? "500 Internal Server Error" : "200 OK", head);
+        if (head.rfind("TEARDOWN ", 0) == 0)
+            return rtspAnswer("200 OK", head);
+        return describedVideo(head);
+    });
+    const Json found = probe({{"Loose", "rtsp-tcp", "127.0.0.1", loose.port()},
+                              {"Failing", "rtsp-udp", "127.0.0.1", failing.port()}},
+                             {"--json", "--seconds", "2"})
+                           .json();
+    EXPECT_EQ(found[0]["ok"], true) << found[0];
+    EXPECT_EQ(loose.headsStarting("TEARDOWN ", 1).size(), 1u);
+    EXPECT_THAT(loose.heads(), testing::Contains("RTSP/1.0 200 OK\r\nCSeq: 7"));  // the keep-alive answered
+
+    EXPECT_EQ(found[1]["ok"], false);
+    EXPECT_THAT(found[1]["detail"].get<std::string>(), HasSubstr("no other transport delivers either"));
+    const std::vector<std::string> teardowns = failing.headsStarting("TEARDOWN ", 3);
+    ASSERT_EQ(teardowns.size(), 3u) << found[1];
+    for (int session = 1; session <= 3; ++session)
+        EXPECT_THAT(teardowns[session - 1], HasSubstr("\r\nSession: " + std::to_string(session)));
+}
+
+// Whether a socket is bound to the UDP port, as the system's table says.
+bool udpPortInUse(uint16_t port)
+{
+    std::ifstream table("/proc/net/udp");
+    std::string slot;
+    std::string local;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream(line) >> slot >> local;  // "12:", "0100007F:D431"
+        const size_t colon = local.find(':');
+        if (colon != std::string::npos && std::strtoul(local.c_str() + colon + 1, nullptr, 16) == port)
+            return true;
+    }
+    return false;
+}
+
 // A continuous transport stream cut into datagrams of `size` bytes, one
 // every 20 ms.
 std::function<void(const std::atomic<bool>&)> tsStream(uint16_t port, size_t size)
@@ -403,10 +613,22 @@ TEST_F(Probe, DatagramsAreCountedAndTestedForTransportStream)
     const Source ts(datagrams("127.0.0.1", tsPort, tsCells(7)));
     const Source unaligned(tsStream(unalignedPort, 1472));
     const Source other(datagrams("127.0.0.1", otherPort, "not a stream, but more than a few cells of it" + std::string(2000, '.')));
+    const uint16_t strayPort = freePort(SOCK_DGRAM);
+    const Source stray([strayPort](const std::atomic<bool>& stopping) {  // a stray datagram, then a stream
+        while (!stopping && !udpPortInUse(strayPort))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in target = addressOf(kLoopback, strayPort);
+        const std::string junk(200, 'x');
+        sendto(fd, junk.data(), junk.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        close(fd);
+        tsStream(strayPort, 1316)(stopping);
+    });
     const ProbeRun run = probe({{"TS", "ts-udp", "", tsPort},
                                 {"Unaligned", "ts-udp", "", unalignedPort},
                                 {"Text", "ts-udp", "", otherPort},
-                                {"Busy", "cds-udp", "", portOf(holder)}});
+                                {"Busy", "cds-udp", "", portOf(holder)},
+                                {"Stray", "ts-udp", "", strayPort}});
     close(holder);
     ASSERT_EQ(run.exitCode, 1) << run.err;  // only the text fails: a busy port is no failure of its source
     const Json found = run.json();
@@ -424,9 +646,14 @@ TEST_F(Probe, DatagramsAreCountedAndTestedForTransportStream)
                 HasSubstr("datagrams of 1472 bytes are not whole 188-byte packets; most receivers expect 1316 = 7 × 188"));
     EXPECT_EQ(found[2]["ok"], false);
     EXPECT_EQ(found[2]["mpeg_ts"], false);
-    EXPECT_THAT(found[2]["detail"].get<std::string>(), HasSubstr("something arrives, but it is not MPEG-TS"));
+    EXPECT_THAT(found[2]["detail"].get<std::string>(),
+                HasSubstr("something arrives, but it is not MPEG-TS (" + std::to_string(found[2]["packets"].get<int>())));
+    EXPECT_THAT(found[2]["detail"].get<std::string>(), HasSubstr("; 0 % of it in transport stream packets)"));
     EXPECT_EQ(found[3]["busy"], true);
     EXPECT_THAT(found[3]["busy_owner"].get<std::string>(), HasSubstr("probe_tests"));
+    EXPECT_EQ(found[4]["mpeg_ts"], true) << found[4];
+    EXPECT_EQ(found[4]["ok"], true);
+    EXPECT_THAT(found[4]["detail"].get<std::string>(), testing::Not(HasSubstr("200 bytes")));
 }
 
 TEST_F(Probe, AJitteryStreamGetsABufferThatCoversItsDelays)
@@ -531,12 +758,23 @@ TEST_F(Probe, MulticastIsReceivedAndNamesWithoutServerDoNotResolve)
     ip_mreq other{};
     inet_pton(AF_INET, "239.192.10.43", &other.imr_multiaddr);
     ASSERT_EQ(setsockopt(otherMember, IPPROTO_IP, IP_ADD_MEMBERSHIP, &other, sizeof other), 0);
+    // A player receives the group on the same port, and shares it.
+    const int player = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(player, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    const sockaddr_in playerPort = addressOf(INADDR_ANY, port);
+    ASSERT_EQ(bind(player, reinterpret_cast<const sockaddr*>(&playerPort), sizeof playerPort), 0);
+    ip_mreq membership{};
+    inet_pton(AF_INET, kGroup, &membership.imr_multiaddr);
+    ASSERT_EQ(setsockopt(player, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership), 0);
     const Source group(datagrams(kGroup, port, tsCells(7)));
     const Source unicast(datagrams("127.0.0.1", port, "unicast"));
     const Source otherGroup(datagrams("239.192.10.43", port, "other group"));
     const ProbeRun run =
         probe({{"Group", "ts-multi", kGroup, port}, {"Named", "ts-tcp-pull", "camera.invalid", 5000}});
     close(otherMember);
+    EXPECT_TRUE(readable(player, 0));
+    close(player);
     EXPECT_EQ(run.exitCode, 1);
     const Json found = run.json();
     EXPECT_EQ(found[0]["ok"], true) << found[0]["detail"];
@@ -590,6 +828,42 @@ TEST(ProbeLibrary, ACancelFromAnotherThreadEndsEveryWaitAtOnce)
         ASSERT_FALSE(news.empty());
         EXPECT_THAT(news.back(), testing::AnyOf(HasSubstr("receiving on udp port"), HasSubstr("connected, OPTIONS")));
     }
+}
+
+TEST(ProbeLibrary, AStopEndsTheSessionAndIsNeverAFailure)
+{
+    // While RTP arrives over TCP: the session is torn down all the same.
+    const RtspPeer streaming([](const std::string& head, bool& playing) -> std::string {
+        if (head.rfind("SETUP ", 0) == 0)
+            return rtspAnswer("200 OK", head, "Session: 77\r\nTransport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n");
+        if (head.rfind("PLAY ", 0) == 0 || head.rfind("TEARDOWN ", 0) == 0) {
+            playing = head[0] == 'P';
+            return rtspAnswer("200 OK", head);
+        }
+        return describedVideo(head);
+    });
+    CancelToken cancel;
+    std::thread canceller([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        cancel.cancel();
+    });
+    ProbeReport report = probeSource({"rtsp-tcp", "127.0.0.1", streaming.port(), "live"}, std::chrono::seconds(30), cancel);
+    canceller.join();
+    EXPECT_EQ(report.verdict, ProbeVerdict::stopped) << verdictSentence(report);
+    EXPECT_EQ(streaming.headsStarting("TEARDOWN ", 1).size(), 1u);
+
+    // Between two transports: the stop comes while the first one is torn down.
+    CancelToken between;
+    const RtspPeer silent([&between](const std::string& head, bool&) -> std::string {
+        if (head.rfind("SETUP ", 0) == 0)
+            return rtspAnswer("200 OK", head, "Session: 78\r\nTransport: RTP/AVP\r\n");
+        if (head.rfind("TEARDOWN ", 0) == 0)
+            between.cancel();
+        return head.rfind("PLAY ", 0) == 0 || head.rfind("TEARDOWN ", 0) == 0 ? rtspAnswer("200 OK", head)
+                                                                               : describedVideo(head);
+    });
+    report = probeSource({"rtsp-udp", "127.0.0.1", silent.port(), "live"}, std::chrono::seconds(1), between);
+    EXPECT_EQ(report.verdict, ProbeVerdict::stopped) << verdictSentence(report);
 }
 
 TEST_F(Probe, UsageAndUnreadableConfigHaveTheirExitCodes)
@@ -709,7 +983,9 @@ TEST(TransportStream, CellsAreFoundFromAnyOffsetButNotByChance)
         {cells.substr(187), true},
         {cells.substr(0, 2 * 188), false},  // two sync bytes could be chance
         {std::string(2000, 'x'), false},
-        {cells.substr(0, 3 * 188) + "x" + cells.substr(3 * 188 + 1), false},
+        {std::string(200, 'x') + cells, true},                            // found again after a stray datagram
+        {cells.substr(0, 3 * 188) + "x" + cells.substr(3 * 188 + 1), true},  // and after a lost sync byte
+        {cells.substr(0, 3 * 188) + std::string(1000, 'x'), false},        // the bulk is not a stream
     };
     for (const auto& entry : streams) {
         TsAnalyzer check;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 
 #include "app/process_state.h"
@@ -156,6 +157,37 @@ TEST_F(SourceTest, StopEndsATestAtOnceAndInLiveModeTheEditorStaysOpen)
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == editor.window(); }, kWaitLimit));
     EXPECT_FALSE(editor.ended());
+}
+
+// How many TEARDOWNs the RTSP server received, as its log says.
+int teardownsAtTheServer()
+{
+    char path[MAX_PATH] = {};
+    GetEnvironmentVariableA("RIVERRA_TEST_RTSP_LOG", path, MAX_PATH);
+    std::ifstream log(std::string("Z:") + path);  // the Unix root is drive Z:
+    int count = 0;
+    for (std::string line; std::getline(log, line);)
+        count += line == "teardown" ? 1 : 0;
+    return count;
+}
+
+TEST_F(SourceTest, StopWhileTheStreamArrivesLeavesNoSessionOpenAtTheServer)
+{
+    StreamSettingsSet stored(1);
+    stored.at(0) = rtspPreset("Stage", 7, rtspPort_);  // RTSP over TCP, which the server offers
+    writeConfig(stored);
+    EditorSession editor;
+    ASSERT_TRUE(editor.opened());
+    const int before = teardownsAtTheServer();
+    const HWND dialog = openTest(editor);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return shownText(dialog, IDC_TEST_NEWS).find(L"receiving") == 0; }, kTestLimit));
+    clickWindow(GetDlgItem(dialog, IDC_TEST_STOP));
+    ASSERT_TRUE(waitUntil([&] { return finished(dialog); }, kTestLimit));
+    EXPECT_EQ(shownText(dialog, IDC_TEST_NEWS), L"STOPPED");
+    EXPECT_TRUE(waitUntil([&] { return teardownsAtTheServer() > before; }, milliseconds(2000)));
+    pressKey(VK_ESCAPE);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitLimit));
 }
 
 TEST_F(SourceTest, InLiveModeTurningToAnotherProgramDuringATestClosesTheEditor)
