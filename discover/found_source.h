@@ -21,7 +21,16 @@ struct FoundSource {
     std::string streamName;
     std::string reason;
     std::string note;  // what was done to it: "URL named 127.0.0.1; rewritten to 10.1.0.7"
+    // A camera profile's picture: the http:// URL of its snapshot at the
+    // camera's own address, or why it has none.
+    std::string profileToken;
+    std::string snapshotUrl;
+    std::string snapshotReason;
 };
+
+// How a camera that the user named by its address is marked where others
+// name the interface they were found on.
+constexpr char kByAddress[] = "by address";
 
 // The preset in a line: "rtsp-tcp 10.1.0.9:8554 live/main", "ts-multi
 // 239.1.1.1:5004", or "- (why none)".
