@@ -258,14 +258,12 @@ bool probeAddress(uint32_t address, const CancelToken& cancel, DeviceMatch& devi
     return false;
 }
 
-// A camera that the user named by its address; `address` learns where it is
-// (0 when the name cannot be resolved).
-std::vector<FoundSource> askAddress(const CameraAddress& given, const CameraLogin& login, const CancelToken& cancel,
-                                    uint32_t& address)
+// A camera that the user named by its address.
+std::vector<FoundSource> askAddress(const CameraAddress& given, const CameraLogin& login, const CancelToken& cancel)
 {
+    uint32_t address = 0;
     const NetResult resolved = resolveIpv4(given.host, {Clock::now() + kResolveTime, &cancel}, address);
     if (!resolved.ok()) {
-        address = 0;
         FoundSource camera;
         camera.kind = "onvif";
         camera.name = given.host;
@@ -284,17 +282,17 @@ std::vector<FoundSource> askAddress(const CameraAddress& given, const CameraLogi
 
 // The body of an address's thread, as askCameraSafely.
 std::vector<FoundSource> askAddressSafely(const CameraAddress& given, const CameraLogin& login,
-                                          const CancelToken& cancel, uint32_t& address) noexcept
+                                          const CancelToken& cancel) noexcept
 {
     try {
-        return askAddress(given, login, cancel, address);
+        return askAddress(given, login, cancel);
     } catch (const std::exception& error) {
         try {
             FoundSource camera;
             camera.kind = "onvif";
             camera.name = given.host;
             camera.interfaceName = kByAddress;
-            camera.address = address == 0 ? given.host : addressText(address);
+            camera.address = given.host;
             camera.reason = couldNotBeRead(error);
             return {camera};
         } catch (...) {
@@ -303,33 +301,11 @@ std::vector<FoundSource> askAddressSafely(const CameraAddress& given, const Came
     }
 }
 
-// The sources of one camera, with where it is.
-struct CameraSources {
-    uint32_t address;  // 0: unknown
-    std::vector<FoundSource> sources;
-};
-
-// Cameras by address, unknown ones last. A camera that the search found and
-// that the user named too is listed once, as named, when that lists its
-// profiles; a named port that is no camera leaves the found one listed.
-std::vector<FoundSource> camerasInOrder(std::vector<CameraSources> found, std::vector<CameraSources> named)
+// The place of a camera's address in the list: by address, unknown ones last.
+uint64_t orderOf(const std::string& address)
 {
-    for (const CameraSources& camera : named) {
-        const bool profiles = std::any_of(camera.sources.begin(), camera.sources.end(),
-                                          [](const FoundSource& source) { return !source.profileToken.empty(); });
-        if (profiles)
-            found.erase(std::remove_if(found.begin(), found.end(),
-                                       [&](const CameraSources& other) { return other.address == camera.address; }),
-                        found.end());
-    }
-    found.insert(found.end(), std::make_move_iterator(named.begin()), std::make_move_iterator(named.end()));
-    std::stable_sort(found.begin(), found.end(), [](const CameraSources& a, const CameraSources& b) {
-        return a.address - 1 < b.address - 1;  // 0 wraps to the end
-    });
-    std::vector<FoundSource> sources;
-    for (CameraSources& camera : found)
-        sources.insert(sources.end(), camera.sources.begin(), camera.sources.end());
-    return sources;
+    uint32_t parsed = 0;
+    return parseIpv4(address, parsed) ? parsed : uint64_t(1) << 32;
 }
 
 }  // namespace
@@ -344,15 +320,13 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Sear
         return findings;
     }
     // The cameras named by their addresses are asked meanwhile.
-    std::vector<uint32_t> addresses(scope.cameras.size());
     std::vector<std::vector<FoundSource>> named;
     std::thread addressed;
     // Ends with its cameras, never with an exception: short of memory, none is listed.
     const auto askNamed = [&]() noexcept {
         try {
-            named = askEach(scope.cameras.size(), [&](size_t index) {
-                return askAddressSafely(scope.cameras[index], login, cancel, addresses[index]);
-            });
+            named = askEach(scope.cameras.size(),
+                            [&](size_t index) { return askAddressSafely(scope.cameras[index], login, cancel); });
         } catch (const std::exception&) {
             named.clear();
         }
@@ -399,16 +373,63 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Sear
     if (addressed.joinable())
         addressed.join();
 
-    std::vector<CameraSources> found;
-    for (size_t index = 0; index < answers.size(); ++index)
-        found.push_back({answers[index].responder, std::move(cameras[index])});
-    std::vector<CameraSources> atAddresses;
-    for (size_t index = 0; index < named.size(); ++index)
-        atAddresses.push_back({addresses[index], std::move(named[index])});
-    findings.sources = camerasInOrder(std::move(found), std::move(atAddresses));
+    std::vector<size_t> order(answers.size());
+    for (size_t index = 0; index < order.size(); ++index)
+        order[index] = index;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return answers[a].responder < answers[b].responder; });
+    for (const size_t index : order)
+        findings.sources.insert(findings.sources.end(), cameras[index].begin(), cameras[index].end());
+    std::vector<FoundSource> atAddresses;
+    for (const std::vector<FoundSource>& camera : named)
+        atAddresses.insert(atAddresses.end(), camera.begin(), camera.end());
+    findings.sources = withNamedCameras(std::move(findings.sources), atAddresses);
     findings.sources.insert(findings.sources.end(), sessions.begin(), sessions.end());
     if (!cameraProblem.empty())
         findings.problems.push_back(cameraProblem);
     findings.problems.insert(findings.problems.end(), sapProblems.begin(), sapProblems.end());
     return findings;
+}
+
+std::vector<FoundSource> withNamedCameras(std::vector<FoundSource> listed, const std::vector<FoundSource>& named)
+{
+    for (const FoundSource& source : named) {
+        if (source.profileToken.empty())
+            continue;
+        listed.erase(std::remove_if(listed.begin(), listed.end(),
+                                    [&](const FoundSource& other) {
+                                        return other.kind == "onvif" && other.interfaceName != kByAddress &&
+                                               other.address == source.address;
+                                    }),
+                     listed.end());
+    }
+    for (const FoundSource& source : named) {
+        const uint64_t order = orderOf(source.address);
+        listed.insert(std::find_if(listed.begin(), listed.end(),
+                                   [&](const FoundSource& other) {
+                                       return other.kind != "onvif" || orderOf(other.address) > order;
+                                   }),
+                      source);
+    }
+    return listed;
+}
+
+std::string cameraAddressText(const CameraAddress& address)
+{
+    return address.host + (address.serviceGiven ? ":" + std::to_string(address.port) : "");
+}
+
+std::string searchedText(const DiscoveryFindings& findings, const SearchScope& scope)
+{
+    std::string text;
+    for (const std::string& each : findings.interfaces)
+        text += (text.empty() ? "" : ", ") + each;
+    if (scope.multicast && text.empty())
+        text = "no interface";
+    std::string addresses;
+    for (const CameraAddress& each : scope.cameras)
+        addresses += (addresses.empty() ? "" : ", ") + cameraAddressText(each);
+    if (addresses.empty())
+        return text;
+    return scope.multicast ? text + "; and at " + addresses : "only at " + addresses;
 }

@@ -40,3 +40,16 @@ struct SearchScope {
 // address when that lists its profiles), then the announced sessions.
 DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const SearchScope& scope,
                                   const CameraLogin& login, const CancelToken& cancel);
+
+// The sources of cameras asked at their addresses put into a list of others
+// (those the search found, or listed before): cameras by address, before the
+// sessions. A camera of the list that was not asked by its address gives way
+// where one asked by it lists its profiles.
+std::vector<FoundSource> withNamedCameras(std::vector<FoundSource> listed, const std::vector<FoundSource>& named);
+
+// An address as the user gave it, for messages: "10.3.0.9", "cam-2:8080".
+std::string cameraAddressText(const CameraAddress& address);
+
+// Where a search searched: "lo (127.0.0.1), eth1 (10.1.0.5); and at
+// 10.3.0.9", "only at 10.3.0.9", or "no interface".
+std::string searchedText(const DiscoveryFindings& findings, const SearchScope& scope);

@@ -412,8 +412,9 @@ CameraAddress readCameraAddress(const std::string& text)
                           "service URL.";
         return address;
     }
-    // Before anything that names a part of the address: none may be a piece of a password.
-    if (parts.hiddenCredentials || !parts.userInfo.empty())
+    // Before anything that names a part of the address: none may be a piece
+    // of a password. No device service has an "@" of its own.
+    if (parts.hiddenCredentials || parts.hasUserInfo || given.find('@') != std::string::npos)
         address.refusal = kCredentials;
     else if (parts.scheme != "http")
         address.refusal = parts.scheme + ":// is no camera's device service: type its host, host:port or http:// URL.";

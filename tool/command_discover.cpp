@@ -105,22 +105,6 @@ bool readAddresses(const DiscoverArguments& arguments, SearchScope& scope, ToolI
     return true;
 }
 
-// "lo (127.0.0.1), eth1 (10.1.0.5); and at 10.3.0.9", or why there was nothing to search.
-std::string searchedText(const DiscoveryFindings& findings, const SearchScope& scope)
-{
-    std::string text;
-    for (const std::string& each : findings.interfaces)
-        text += (text.empty() ? "" : ", ") + each;
-    if (scope.multicast && text.empty())
-        text = "no interface";
-    std::string addresses;
-    for (const CameraAddress& each : scope.cameras)
-        addresses += (addresses.empty() ? "" : ", ") + each.host + (each.serviceGiven ? ":" + std::to_string(each.port) : "");
-    if (addresses.empty())
-        return text;
-    return scope.multicast ? text + "; and at " + addresses : "only at " + addresses;
-}
-
 // "DIR/10.1.0.9-main.jpg": the profile token as far as a file name may hold it.
 std::string snapshotName(const std::string& directory, const FoundSource& source, std::map<std::string, int>& taken)
 {
