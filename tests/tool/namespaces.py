@@ -54,14 +54,15 @@ def two_interfaces(near_ns, far_ns, far_device, far_address, more_interfaces=0):
     inside(far_ns, "route", "add", "224.0.0.0/4", "dev", far_device)
 
 
-def routed(near_ns, router_ns, far_ns, far_device, far_address):
-    """`near_ns` with one interface rv-up (10.2.0.5), its default route
-    through `router_ns` (10.2.0.1 there, 10.3.0.1 on the far side), which
-    forwards unicast only; behind it `far_ns` with `far_device` at
-    `far_address` (on 10.3.0.0/24) and a multicast route of its own.
-    Multicast from either side stays on its side, as it does across a
-    router without multicast routing."""
-    for ns in (near_ns, router_ns, far_ns):
+def routed(near_ns, router_ns, far_ns, far_device, far_address, near_made=False):
+    """`near_ns` with an interface rv-up (10.2.0.5) whose route to
+    10.3.0.0/24 (the default one, unless `near_made` says the namespace is
+    there already with routes of its own) goes through `router_ns` (10.2.0.1
+    there, 10.3.0.1 on the far side), which forwards unicast only; behind it
+    `far_ns` with `far_device` at `far_address` (on 10.3.0.0/24) and a
+    multicast route of its own. Multicast from either side stays on its
+    side, as it does across a router without multicast routing."""
+    for ns in (router_ns, far_ns) if near_made else (near_ns, router_ns, far_ns):
         sh("ip", "netns", "add", ns)
     inside = lambda ns, *command: sh("ip", "-n", ns, *command)
     sh("ip", "link", "add", "rv-up", "netns", near_ns, "type", "veth", "peer", "rv-down", "netns", router_ns)
@@ -73,7 +74,10 @@ def routed(near_ns, router_ns, far_ns, far_device, far_address):
                        (router_ns, "rv-across"), (far_ns, "lo"), (far_ns, far_device)]:
         inside(ns, "link", "set", device, "up")
     sh("ip", "netns", "exec", router_ns, "sysctl", "-q", "-w", "net.ipv4.ip_forward=1")
-    inside(near_ns, "route", "add", "default", "via", "10.2.0.1")
-    inside(near_ns, "route", "add", "224.0.0.0/4", "dev", "rv-up")
+    if near_made:
+        inside(near_ns, "route", "add", "10.3.0.0/24", "via", "10.2.0.1")
+    else:
+        inside(near_ns, "route", "add", "default", "via", "10.2.0.1")
+        inside(near_ns, "route", "add", "224.0.0.0/4", "dev", "rv-up")
     inside(far_ns, "route", "add", "default", "via", "10.3.0.1")
     inside(far_ns, "route", "add", "224.0.0.0/4", "dev", far_device)
