@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/preset_joining.h"
+
 // A source found on the network, and the preset it would make. Every text
 // comes from the network: the readers keep them printable and short.
 struct FoundSource {
@@ -35,3 +37,7 @@ constexpr char kByAddress[] = "by address";
 // The preset in a line: "rtsp-tcp 10.1.0.9:8554 live/main", "ts-multi
 // 239.1.1.1:5004", or "- (why none)".
 std::string presetText(const FoundSource& source);
+
+// The preset that the source makes, named `name`; a source that makes none
+// (`keyword` empty) gives a preset without a protocol.
+GivenPreset givenPresetOf(const FoundSource& source, const std::string& name);

@@ -240,22 +240,12 @@ int addToConfig(const std::vector<Addition>& additions, const DiscoveryFindings&
             return kInputRefused;
         }
         const FoundSource& source = findings.sources[addition.index];
-        const int protocol = protocolIndexOfKeyword(source.keyword);
-        if (protocol < 0) {
+        if (protocolIndexOfKeyword(source.keyword) < 0) {
             io.err << "--add: source #" << addition.index << " makes no preset: " << source.reason << "; "
                    << arguments.config << " is not written\n";
             return kInputRefused;
         }
-        GivenPreset preset;
-        preset.name = addition.name;
-        preset.protocol = protocol;
-        GivenEndpoint& endpoint = preset.endpoints[protocol];
-        endpoint.port = source.port;
-        if (!source.host.empty())
-            endpoint.host = source.host;
-        if (!source.streamName.empty())
-            endpoint.streamName = source.streamName;
-        presets.push_back(preset);
+        presets.push_back(givenPresetOf(source, addition.name));
         places.push_back("source #" + std::to_string(addition.index));
     }
     StreamSettingsSet merged(1);

@@ -538,20 +538,11 @@ bool urlOf(const FoundSource& source, StreamUrl& url)
 // own is known by its uuid; its hardware and address tell the user more.
 GivenPreset newPresetOf(const FoundSource& source)
 {
-    GivenPreset preset;
-    preset.name = source.name;
+    GivenPreset preset = givenPresetOf(source, source.name);
     preset.fallbackName = source.hardware.empty() ? source.address : source.hardware + " (" + source.address + ")";
     const size_t profile = source.name.find(" / ");
     if (profile != std::string::npos)
         preset.fallbackName += source.name.substr(profile);
-    const int protocol = protocolIndexOfKeyword(source.keyword);
-    preset.protocol = protocol;
-    GivenEndpoint& endpoint = preset.endpoints[protocol];
-    endpoint.port = source.port;
-    if (!source.host.empty())
-        endpoint.host = source.host;
-    if (!source.streamName.empty())
-        endpoint.streamName = source.streamName;
     return preset;
 }
 
