@@ -668,8 +668,13 @@ TEST_F(Probe, AJitteryStreamGetsABufferThatCoversItsDelays)
         const sockaddr_in target = addressOf(kLoopback, port);
         const auto start = std::chrono::steady_clock::now();
         for (int index = 0; !stopping; ++index) {
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(40 * index + (index % 5 == 4 ? 100 : 0)));
-            const std::string cells = tsCells(7, 7 * index, uint64_t{3600} * index);
+            const auto late = std::chrono::milliseconds(index % 5 == 4 ? 100 : 0);
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(40 * index) + late);
+            // Its clock is when it leaves, less the delay meant: a sender
+            // woken late on a loaded machine adds no delay of its own.
+            const auto clock = std::chrono::steady_clock::now() - start - late;
+            const auto ticks = std::chrono::duration_cast<std::chrono::microseconds>(clock).count() * 90 / 1000;
+            const std::string cells = tsCells(7, 7 * index, static_cast<uint64_t>(ticks));
             sendto(fd, cells.data(), cells.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
         }
         close(fd);
