@@ -567,10 +567,13 @@ private:
         uint32_t group = 0;
         if (keyword == "rtsp-multi" && !multicastReceiver(transport, rtpSocket, group, tried.detail))
             return;
+        // No Range: without one a live stream plays on from where it is, all
+        // that a probe needs. A Range asks for a seek, which a server whose
+        // viewers share one stream (the renderer's among them) makes for all
+        // of them: the stream restarts, and under load it stalls for seconds.
         RtspResponse play;
         tell("PLAY " + displayName(keyword) + "…");
-        const NetResult result =
-            connection.exchange({"PLAY", sessionUrl_, sessionLine + "Range: npt=0.000-\r\n"}, limit_, play);
+        const NetResult result = connection.exchange({"PLAY", sessionUrl_, sessionLine}, limit_, play);
         if (!result.ok() || play.status != 200) {
             tried.detail = result.ok() ? "PLAY " + std::to_string(play.status) + " " + play.reason : "PLAY: no answer";
             settleStop(result);

@@ -147,9 +147,12 @@ protected:
 
     std::vector<HostEvent> hostLog() const { return readHostLog(folder_.hostLogPath()); }
 
+    // The renderer records its start, then its arguments: a start is in the
+    // log complete once its arguments are. A renderer slower than the
+    // editor's wait for it still records them after the window shows.
     bool waitForRendererStarts(int count) const
     {
-        return waitUntil([&] { return countEvents(hostLog(), L"renderer", L"start") >= count; }, kWaitLimit);
+        return waitUntil([&] { return countEvents(hostLog(), L"renderer", L"arguments") >= count; }, kWaitLimit);
     }
 
     // A start-up check that fails: its message box, dismissed as a user does,
@@ -443,6 +446,7 @@ TEST_F(SessionTest, CancelKeepsTheEditAndDontSaveLeavesConfigUntouched)
     ASSERT_TRUE(editor.waitForExit());
     EXPECT_EQ(editor.exitCode(), 0u);
     EXPECT_EQ(fileBytes(folder_.configPath()), before);
+    EXPECT_TRUE(waitForRendererStarts(1));
     EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1) << "only the opening announces";
     EXPECT_EQ(countEvents(hostLog(), L"network", L"destroy"), 1);
 }
@@ -468,6 +472,8 @@ TEST_F(SessionTest, SaveInThePromptWritesConfigBeforeTheEditorEnds)
 
     EXPECT_EQ(fileBytes(folder_.configPath()).substr(0, 4), std::string(kConfigMagic, 4));
     EXPECT_EQ(presetNamesIn(folder_.configPath()), std::vector<std::string>{"Pitch Camera"});
+    // The editor waits for the renderer only so long: it may start after the editor ended.
+    EXPECT_TRUE(waitForRendererStarts(2));
     const std::vector<HostEvent> log = hostLog();
     EXPECT_EQ(countEvents(log, L"renderer", L"start"), 2);
     EXPECT_EQ(eventsFrom(log, L"detector").back(),
@@ -571,6 +577,7 @@ TEST_F(SessionTest, TextTheCodePageCannotHoldIsRefusedAndNothingWritten)
                                    L"was saved.");
     ASSERT_TRUE(answerDialog(box, IDOK));
     EXPECT_FALSE(fileExists(folder_.configPath()));
+    EXPECT_TRUE(waitForRendererStarts(1));
     EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
     EXPECT_EQ(windowText(editorControl(window, IDC_PRESET_NAME)), L"\u30AB\u30E1\u30E9 1");
 
@@ -650,6 +657,7 @@ TEST_F(LiveModeTest, ActivatingAnotherWindowClosesWithoutAskingAndWithoutSaving)
     ASSERT_TRUE(editor.waitForExit()) << "the editor stayed open after losing the activation";
     EXPECT_EQ(editor.exitCode(), 0u);
     EXPECT_FALSE(fileExists(folder_.configPath()));
+    EXPECT_TRUE(waitForRendererStarts(1));
     EXPECT_EQ(countEvents(hostLog(), L"renderer", L"start"), 1);
     EXPECT_EQ(countEvents(hostLog(), L"network", L"destroy"), 1);
 }
