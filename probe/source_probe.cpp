@@ -643,7 +643,12 @@ private:
                 reception.addRtp(frame.data(), frame.size());
         };
         for (;;) {
+            const bool awaitingFirst = reception.packets == 0;
             const NetResult result = connection.receive(firstWait(reception, firstBy), onFrame);
+            // The first packets came within that wait, which then ran out
+            // while it waited for more: the reception goes on to the deadline.
+            if (result.status == NetStatus::timedOut && awaitingFirst && reception.packets > 0)
+                continue;
             if (!result.ok())
                 return settleStop(result);
         }

@@ -281,13 +281,13 @@ std::string rtpFrame(uint16_t sequence)
 // probe's transports do. Each head that arrives (requests, and the probe's
 // answers to the server's own requests) goes to `answer`, whose bytes go
 // back; while it has set `playing`, the connection gets an RTP frame every
-// 20 ms.
+// 20 ms, the first `pause` after it was set.
 class RtspPeer {
 public:
     using Answer = std::function<std::string(const std::string& head, bool& playing)>;
 
-    explicit RtspPeer(Answer answer)
-        : listener_(listeningSocket()), answer_(std::move(answer)), thread_([this] { serve(); })
+    explicit RtspPeer(Answer answer, std::chrono::milliseconds pause = {})
+        : listener_(listeningSocket()), answer_(std::move(answer)), pause_(pause), thread_([this] { serve(); })
     {
     }
     ~RtspPeer()
@@ -324,6 +324,7 @@ private:
         std::string received;
         bool playing = false;
         uint16_t sequence = 0;
+        std::chrono::steady_clock::time_point framesFrom;
     };
 
     void serve()
@@ -339,7 +340,7 @@ private:
                 if ((waits[index + 1].revents & (POLLIN | POLLHUP)) && !take(connection)) {
                     close(connection.fd);
                     connection.fd = -1;
-                } else if (connection.playing) {
+                } else if (connection.playing && std::chrono::steady_clock::now() >= connection.framesFrom) {
                     const std::string frame = rtpFrame(connection.sequence++);
                     send(connection.fd, frame.data(), frame.size(), MSG_NOSIGNAL);
                 }
@@ -348,7 +349,7 @@ private:
                                              [](const Connection& connection) { return connection.fd < 0; }),
                               connections.end());
             if (waits[0].revents & POLLIN)
-                connections.push_back({accept(listener_, nullptr, nullptr), "", false, 0});
+                connections.push_back({accept(listener_, nullptr, nullptr), "", false, 0, {}});
         }
         for (const Connection& connection : connections)
             close(connection.fd);
@@ -369,7 +370,10 @@ private:
                 std::lock_guard<std::mutex> lock(mutex_);
                 heads_.push_back(head);
             }
+            const bool wasPlaying = connection.playing;
             const std::string response = answer_(head, connection.playing);
+            if (connection.playing && !wasPlaying)
+                connection.framesFrom = std::chrono::steady_clock::now() + pause_;
             send(connection.fd, response.data(), response.size(), MSG_NOSIGNAL);
         }
         return true;
@@ -378,6 +382,7 @@ private:
     int listener_;
     uint16_t port_ = portOf(listener_);
     Answer answer_;
+    std::chrono::milliseconds pause_;
     mutable std::mutex mutex_;
     std::vector<std::string> heads_;
     std::atomic<bool> stopping_{false};
@@ -811,6 +816,28 @@ TEST_F(Probe, CtrlCStopsAtOnce)
     EXPECT_THAT(run.err, HasSubstr("stopped by Ctrl+C"));
     EXPECT_EQ(run.json(), Json::array());
     EXPECT_LT(run.seconds, 1.0);
+}
+
+TEST_F(Probe, RtpOverTcpIsReceivedToTheDeadlineOnceTheFirstPacketCame)
+{
+    // The first packet comes with PLAY's answer, the next ones only after
+    // the time a transport gets for its first packet has passed.
+    const RtspPeer pausing(
+        [](const std::string& head, bool& playing) -> std::string {
+            if (head.rfind("SETUP ", 0) == 0)
+                return rtspAnswer("200 OK", head, "Session: 5\r\nTransport: RTP/AVP/TCP;unicast;interleaved=0-1\r\n");
+            if (head.rfind("PLAY ", 0) == 0) {
+                playing = true;
+                return rtspAnswer("200 OK", head, "Session: 5\r\n") + rtpFrame(0);
+            }
+            if (head.rfind("TEARDOWN ", 0) == 0)
+                return rtspAnswer("200 OK", head);
+            return describedVideo(head);
+        },
+        std::chrono::milliseconds(1200));
+    const Json found = probe({{"Pausing", "rtsp-tcp", "127.0.0.1", pausing.port()}}, {"--json", "--seconds", "2"}).json();
+    EXPECT_EQ(found[0]["ok"], true) << found[0];
+    EXPECT_GT(found[0].value("packets", 0), 5) << found[0];
 }
 
 TEST(ProbeLibrary, ACancelFromAnotherThreadEndsEveryWaitAtOnce)
