@@ -25,6 +25,10 @@ constexpr auto kHelloSlice = std::chrono::milliseconds(5);
 constexpr auto kSapSlice = std::chrono::milliseconds(20);
 constexpr size_t kMembershipsPerSocket = 15;
 constexpr size_t kMaxCameras = 64;
+// A camera named by its address answers its own Probe within this time, or
+// is asked without (the Probe goes twice: a datagram may be lost).
+constexpr auto kAddressProbeTime = std::chrono::milliseconds(1000);
+constexpr auto kResolveTime = std::chrono::seconds(3);
 
 // "eth1 (10.1.0.5)"
 std::string interfaceText(const LocalInterface& local)
@@ -208,28 +212,106 @@ std::vector<FoundSource> askCameraSafely(const Answer& answer, const CameraLogin
 
 // Each camera is asked on a thread of its own; when the system gives no
 // more threads, the rest are asked here, one after the other.
-std::vector<std::vector<FoundSource>> askCameras(const std::vector<Answer>& answers, const CameraLogin& login,
-                                                 const WaitLimit& limit)
+template <typename Ask>
+std::vector<std::vector<FoundSource>> askEach(size_t count, const Ask& ask)
 {
-    std::vector<std::vector<FoundSource>> cameras(answers.size());
+    std::vector<std::vector<FoundSource>> cameras(count);
     std::vector<std::thread> askers;
+    askers.reserve(count);  // no thread is left unjoined by a failed growth
     size_t index = 0;
     try {
-        for (; index < answers.size(); ++index)
-            askers.emplace_back([&, index] { cameras[index] = askCameraSafely(answers[index], login, limit); });
-    } catch (const std::system_error&) {
-        for (; index < answers.size(); ++index)
-            cameras[index] = askCameraSafely(answers[index], login, limit);
+        for (; index < count; ++index)
+            askers.emplace_back([&, index] { cameras[index] = ask(index); });
+    } catch (const std::exception&) {
+        for (; index < count; ++index)
+            cameras[index] = ask(index);
     }
     for (std::thread& asker : askers)
         asker.join();
     return cameras;
 }
 
+// The answer of the device at `address` to a Probe of its own, sent there.
+bool probeAddress(uint32_t address, const CancelToken& cancel, DeviceMatch& device)
+{
+    const std::string messageId = newMessageId();
+    Socket socket;
+    if (messageId.empty() || !Socket::udpReceiver(0, PortUse::exclusive, socket).ok())
+        return false;
+    const std::string probe = discoveryProbe(messageId);
+    std::vector<char> buffer(kDatagramSize);
+    for (int round = 0; round < 2 && !cancel.cancelled(); ++round) {
+        socket.sendDatagram(probe, address, kWsDiscoveryPort, 0);
+        const WaitLimit limit{Clock::now() + kAddressProbeTime / 2, &cancel};
+        Datagram datagram;
+        while (socket.receiveDatagram(buffer.data(), buffer.size(), limit, datagram).ok()) {
+            if (datagram.sender != address)
+                continue;
+            for (DeviceMatch& match : readDiscoveryReply(buffer.data(), datagram.size, messageId)) {
+                if (!match.announced) {
+                    device = std::move(match);
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+// A camera that the user named by its address.
+std::vector<FoundSource> askAddress(const CameraAddress& given, const CameraLogin& login, const CancelToken& cancel)
+{
+    uint32_t address = 0;
+    const NetResult resolved = resolveIpv4(given.host, {Clock::now() + kResolveTime, &cancel}, address);
+    if (!resolved.ok()) {
+        FoundSource camera;
+        camera.kind = "onvif";
+        camera.name = given.host;
+        camera.interfaceName = kByAddress;
+        camera.address = given.host;
+        camera.reason = resolved.status == NetStatus::timedOut
+                            ? "cannot be found: the name service gave no answer in " +
+                                  std::to_string(kResolveTime.count()) + " s"
+                            : "cannot be found: " + resolved.problem;
+        return {camera};
+    }
+    DeviceMatch device;
+    const bool answered = probeAddress(address, cancel, device);
+    return askCameraAt(given, address, answered ? &device : nullptr, login, cancel);
+}
+
+// The body of an address's thread, as askCameraSafely.
+std::vector<FoundSource> askAddressSafely(const CameraAddress& given, const CameraLogin& login,
+                                          const CancelToken& cancel) noexcept
+{
+    try {
+        return askAddress(given, login, cancel);
+    } catch (const std::exception& error) {
+        try {
+            FoundSource camera;
+            camera.kind = "onvif";
+            camera.name = given.host;
+            camera.interfaceName = kByAddress;
+            camera.address = given.host;
+            camera.reason = couldNotBeRead(error);
+            return {camera};
+        } catch (...) {
+            return {};
+        }
+    }
+}
+
+// The place of a camera's address in the list: by address, unknown ones last.
+uint64_t orderOf(const std::string& address)
+{
+    uint32_t parsed = 0;
+    return parseIpv4(address, parsed) ? parsed : uint64_t(1) << 32;
+}
+
 }  // namespace
 
-DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const CameraLogin& login,
-                                  const CancelToken& cancel)
+DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const SearchScope& scope,
+                                  const CameraLogin& login, const CancelToken& cancel)
 {
     DiscoveryFindings findings;
     std::string problem;
@@ -237,34 +319,59 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
         findings.problems.push_back(problem);
         return findings;
     }
-    const std::vector<LocalInterface> interfaces = localInterfaces();
-    if (interfaces.empty())
-        findings.problems.push_back("no IPv4 interface is up: nothing to search");
-    for (const LocalInterface& each : interfaces)
-        findings.interfaces.push_back(interfaceText(each));
-    const Deadline start = Clock::now();
-    const Deadline end = start + duration;
+    // The cameras named by their addresses are asked meanwhile.
+    std::vector<std::vector<FoundSource>> named;
+    std::thread addressed;
+    // Ends with its cameras, never with an exception: short of memory, none is listed.
+    const auto askNamed = [&]() noexcept {
+        try {
+            named = askEach(scope.cameras.size(),
+                            [&](size_t index) { return askAddressSafely(scope.cameras[index], login, cancel); });
+        } catch (const std::exception&) {
+            named.clear();
+        }
+    };
+    if (!scope.cameras.empty()) {
+        try {
+            addressed = std::thread(askNamed);
+        } catch (const std::system_error&) {
+            askNamed();
+        }
+    }
+    const JoinAtEnd addressedJoined{addressed};
+
     std::vector<FoundSource> sessions;
     std::vector<std::string> sapProblems;
-    std::thread sap;
-    try {
-        sap = std::thread(listenForSapSafely, end, std::cref(cancel), std::cref(interfaces), std::ref(sessions),
-                          std::ref(sapProblems));
-    } catch (const std::system_error&) {
-        sapProblems.push_back("SAP: not searched: the system gives no thread for it");
-    }
-    const JoinAtEnd sapJoined{sap};
-
-    // Cameras answer within a second or two; the rest of the time is theirs
-    // for the SOAP calls.
     std::vector<Answer> answers;
+    std::vector<std::vector<FoundSource>> cameras;
     std::string cameraProblem;
-    searchCameras(std::max(start + duration / 2, start + std::chrono::seconds(1)), cancel, interfaces, answers,
-                  cameraProblem);
-    const std::vector<std::vector<FoundSource>> cameras =
-        askCameras(answers, login, {std::max(end, Clock::now() + kCameraTime), &cancel});
-    if (sap.joinable())
-        sap.join();
+    if (scope.multicast) {
+        const std::vector<LocalInterface> interfaces = localInterfaces();
+        if (interfaces.empty())
+            findings.problems.push_back("no IPv4 interface is up: nothing to search");
+        for (const LocalInterface& each : interfaces)
+            findings.interfaces.push_back(interfaceText(each));
+        const Deadline start = Clock::now();
+        const Deadline end = start + duration;
+        std::thread sap;
+        try {
+            sap = std::thread(listenForSapSafely, end, std::cref(cancel), std::cref(interfaces), std::ref(sessions),
+                              std::ref(sapProblems));
+        } catch (const std::system_error&) {
+            sapProblems.push_back("SAP: not searched: the system gives no thread for it");
+        }
+        const JoinAtEnd sapJoined{sap};
+
+        // Cameras answer within a second or two; the rest of the time is theirs
+        // for the SOAP calls.
+        searchCameras(std::max(start + duration / 2, start + std::chrono::seconds(1)), cancel, interfaces, answers,
+                      cameraProblem);
+        const WaitLimit limit{std::max(end, Clock::now() + kCameraTime), &cancel};
+        cameras = askEach(answers.size(),
+                          [&](size_t index) { return askCameraSafely(answers[index], login, limit); });
+    }
+    if (addressed.joinable())
+        addressed.join();
 
     std::vector<size_t> order(answers.size());
     for (size_t index = 0; index < order.size(); ++index)
@@ -273,9 +380,56 @@ DiscoveryFindings discoverSources(std::chrono::milliseconds duration, const Came
                      [&](size_t a, size_t b) { return answers[a].responder < answers[b].responder; });
     for (const size_t index : order)
         findings.sources.insert(findings.sources.end(), cameras[index].begin(), cameras[index].end());
+    std::vector<FoundSource> atAddresses;
+    for (const std::vector<FoundSource>& camera : named)
+        atAddresses.insert(atAddresses.end(), camera.begin(), camera.end());
+    findings.sources = withNamedCameras(std::move(findings.sources), atAddresses);
     findings.sources.insert(findings.sources.end(), sessions.begin(), sessions.end());
     if (!cameraProblem.empty())
         findings.problems.push_back(cameraProblem);
     findings.problems.insert(findings.problems.end(), sapProblems.begin(), sapProblems.end());
     return findings;
+}
+
+std::vector<FoundSource> withNamedCameras(std::vector<FoundSource> listed, const std::vector<FoundSource>& named)
+{
+    for (const FoundSource& source : named) {
+        if (source.profileToken.empty())
+            continue;
+        listed.erase(std::remove_if(listed.begin(), listed.end(),
+                                    [&](const FoundSource& other) {
+                                        return other.kind == "onvif" && other.interfaceName != kByAddress &&
+                                               other.address == source.address;
+                                    }),
+                     listed.end());
+    }
+    for (const FoundSource& source : named) {
+        const uint64_t order = orderOf(source.address);
+        listed.insert(std::find_if(listed.begin(), listed.end(),
+                                   [&](const FoundSource& other) {
+                                       return other.kind != "onvif" || orderOf(other.address) > order;
+                                   }),
+                      source);
+    }
+    return listed;
+}
+
+std::string cameraAddressText(const CameraAddress& address)
+{
+    return address.host + (address.serviceGiven ? ":" + std::to_string(address.port) : "");
+}
+
+std::string searchedText(const DiscoveryFindings& findings, const SearchScope& scope)
+{
+    std::string text;
+    for (const std::string& each : findings.interfaces)
+        text += (text.empty() ? "" : ", ") + each;
+    if (scope.multicast && text.empty())
+        text = "no interface";
+    std::string addresses;
+    for (const CameraAddress& each : scope.cameras)
+        addresses += (addresses.empty() ? "" : ", ") + cameraAddressText(each);
+    if (addresses.empty())
+        return text;
+    return scope.multicast ? text + "; and at " + addresses : "only at " + addresses;
 }

@@ -244,6 +244,11 @@ std::string getStreamUri(const std::string& profileToken)
            escaped(profileToken) + "</trt:ProfileToken></trt:GetStreamUri>";
 }
 
+std::string getSnapshotUri(const std::string& profileToken)
+{
+    return "<trt:GetSnapshotUri><trt:ProfileToken>" + escaped(profileToken) + "</trt:ProfileToken></trt:GetSnapshotUri>";
+}
+
 bool readSystemDateAndTime(const std::string& reply, std::time_t& utc)
 {
     pugi::xml_document document;
@@ -309,6 +314,14 @@ bool readStreamUri(const std::string& reply, std::string& uri)
     pugi::xml_document document;
     const pugi::xml_node body = replyBody(document, reply.data(), reply.size());
     uri = textOf(path(body, {"GetStreamUriResponse", "MediaUri", "Uri"}), kMaxUrl);
+    return !uri.empty();
+}
+
+bool readSnapshotUri(const std::string& reply, std::string& uri)
+{
+    pugi::xml_document document;
+    const pugi::xml_node body = replyBody(document, reply.data(), reply.size());
+    uri = textOf(path(body, {"GetSnapshotUriResponse", "MediaUri", "Uri"}), kMaxUrl);
     return !uri.empty();
 }
 

@@ -47,6 +47,7 @@ std::string getSystemDateAndTime();
 std::string getCapabilities();
 std::string getProfiles();
 std::string getStreamUri(const std::string& profileToken);
+std::string getSnapshotUri(const std::string& profileToken);
 
 // What a reply says. Each returns false when the reply is no such answer.
 bool readSystemDateAndTime(const std::string& reply, std::time_t& utc);
@@ -60,5 +61,6 @@ struct MediaProfile {
 };
 bool readProfiles(const std::string& reply, std::vector<MediaProfile>& profiles);  // at most 16
 bool readStreamUri(const std::string& reply, std::string& uri);
+bool readSnapshotUri(const std::string& reply, std::string& uri);
 // A SOAP fault: its reason, and whether it refuses the log-in.
 bool readFault(const std::string& reply, std::string& reason, bool& notAuthorized);

@@ -400,6 +400,43 @@ StreamUrl readStreamUrl(const std::string& text)
     return udp ? readUdp(parts) : readTcp(parts);
 }
 
+CameraAddress readCameraAddress(const std::string& text)
+{
+    CameraAddress address;
+    std::u32string characters;
+    UrlParts parts;
+    const std::string given = decodeUtf8(text, characters) ? utf8Of(withoutInvisibleEdges(characters)) : "";
+    const bool url = given.find("://") != std::string::npos;
+    if (given.empty() || !splitUrl(url ? given : "http://" + given, parts)) {
+        address.refusal = "Type the camera's host name or IPv4 address, perhaps with :port, or its http:// device "
+                          "service URL.";
+        return address;
+    }
+    // Before anything that names a part of the address: none may be a piece
+    // of a password. No device service has an "@" of its own.
+    if (parts.hiddenCredentials || parts.hasUserInfo || given.find('@') != std::string::npos)
+        address.refusal = kCredentials;
+    else if (parts.scheme != "http")
+        address.refusal = parts.scheme + ":// is no camera's device service: type its host, host:port or http:// URL.";
+    else if (parts.ipv6)
+        address.refusal = kIpv6;
+    if (address.refusal.empty())
+        address.refusal = invisibleProblem(parts);
+    if (address.refusal.empty())
+        address.refusal = hostProblem(parts.host);
+    if (address.refusal.empty())
+        address.refusal = portProblem(parts, address.port, address.port);
+    if (!address.refusal.empty())
+        return address;
+    address.read = true;
+    address.host = parts.host;
+    const bool pathGiven = !parts.rest.empty() && parts.rest != "/";
+    if (pathGiven)
+        address.path = parts.rest[0] == '/' ? parts.rest : "/" + parts.rest;
+    address.serviceGiven = url || pathGiven || !parts.port.empty();
+    return address;
+}
+
 void applyStreamUrl(StreamSettings& preset, const StreamUrl& url)
 {
     if (url.reading != UrlReading::source)

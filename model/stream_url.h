@@ -38,6 +38,21 @@ StreamUrl readStreamUrl(const std::string& text);
 // the character named; "" when it holds none.
 std::string invisibleInHost(const std::string& host);
 
+// A camera's address as a user gives it to find the camera where no search
+// reaches: a host name or IPv4 address, perhaps with ":port", or the URL of
+// its device service (http://10.1.0.23:8080/onvif/device_service). Read with
+// the rules of a stream URL: invisible characters around it are ignored, and
+// a user name and password are refused wherever they stand.
+struct CameraAddress {
+    bool read = false;  // false: `refusal` says why
+    std::string host;   // UTF-8
+    int32_t port = 80;
+    std::string path = "/onvif/device_service";
+    bool serviceGiven = false;  // a port or a URL was given, not the host alone
+    std::string refusal;
+};
+CameraAddress readCameraAddress(const std::string& text);
+
 // Sets protocol, host, port and stream name of `preset` to those of a URL
 // read as a source, through the setters, as if the user had entered them.
 // Its texts must be the model's: those of readStreamUrl converted.

@@ -8,7 +8,8 @@
 # GStreamer's RTSP server on 127.0.0.1 (the script runs itself through
 # tests/ui/source_peers.py, which starts it), with a verdict and with a
 # recommendation; and the Find Sources dialog with the test camera's profiles
-# and the test announcer's sessions, found in network namespaces of the
+# and snapshot, another camera's found by its address behind a router, and
+# the test announcer's sessions, found in network namespaces of the
 # script's own (it runs itself in them through tests/ui/camera_peers.py, with
 # a Wine session there: the search probes every interface). Builds what it
 # needs in build/win64 (or $RIVERRA_BUILD_ROOT/win64) and writes PNG images
@@ -70,6 +71,8 @@ if [ "$part" = find-sources ]; then
   remote tab 3
   remote click 1032  # Find Sources
   remote login "$RIVERRA_TEST_CAMERA_USER" "$RIVERRA_TEST_CAMERA_PASSWORD"
+  remote found >/dev/null
+  remote add-camera "$RIVERRA_TEST_CAMERA_ADDRESS"  # behind a router: found by its address
   photograph find-sources "$(remote found)"
   remote answer 8  # Close
   remote close

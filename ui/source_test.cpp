@@ -8,8 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "app/host_link.h"
 #include "app/process_state.h"
@@ -17,6 +15,7 @@
 #include "model/text_conversion.h"
 #include "probe/source_probe.h"
 #include "probe/thread_end.h"
+#include "ui/dialog_worker.h"
 #include "ui/no_throw.h"
 #include "ui/owned_dialog.h"
 #include "ui/preset_page.h"
@@ -31,31 +30,19 @@ constexpr UINT kTestDone = WM_APP + 2;
 // As long as the tool probes by default: long enough to suggest a jitter buffer.
 constexpr std::chrono::seconds kTestDuration{3};
 
-// What the worker and the dialog share. The worker holds its own reference,
-// so a dialog that closes first leaves it nothing to touch but this.
-struct TestRun {
+// What the probe's thread and the dialog share.
+struct TestRun : DialogWork {
     SourceEndpoint source;
-    CancelToken cancel;
-    std::mutex mutex;
-    HWND dialog = nullptr;  // null once the dialog is gone
     std::string news;
     std::optional<ProbeReport> report;
-
-    void post(UINT message)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (dialog)
-            PostMessageW(dialog, message, 0, 0);
-    }
 };
 
 // The dialog's own state, on the stack of testSource().
 struct SourceTest {
     HWND page;
     int presetIndex;
-    std::shared_ptr<TestRun> run;
+    DialogWorker<TestRun> run;
     ProbeReport report;
-    bool running = false;
 };
 
 SourceTest& stateOf(HWND dialog)
@@ -88,26 +75,26 @@ SourceEndpoint endpointOf(const StreamSettings& preset)
 
 // The body of the test's thread: it ends when the probe does, and never
 // with an exception.
-void probeOnWorker(const std::shared_ptr<TestRun>& run) noexcept
+void probeOnWorker(TestRun& run) noexcept
 {
     ProbeReport report;
     try {
-        report = probeSource(run->source, kTestDuration, run->cancel, [&run](const std::string& news) {
+        report = probeSource(run.source, kTestDuration, run.cancel, [&run](const std::string& news) {
             {
-                std::lock_guard<std::mutex> lock(run->mutex);
-                run->news = news;
+                std::lock_guard<std::mutex> lock(run.mutex);
+                run.news = news;
             }
-            run->post(kTestNews);
+            run.post(kTestNews);
         });
     } catch (const std::exception& error) {
         report = {};
         report.detail = couldNotBeRead(error);
     }
     {
-        std::lock_guard<std::mutex> lock(run->mutex);
-        run->report = std::move(report);
+        std::lock_guard<std::mutex> lock(run.mutex);
+        run.report = std::move(report);
     }
-    run->post(kTestDone);
+    run.post(kTestDone);
 }
 
 std::string joined(const std::vector<std::string>& parts, const char* separator)
@@ -239,31 +226,15 @@ void keepKeyboardOnAButton(HWND dialog)
 
 void startTest(HWND dialog, SourceTest& test)
 {
-    test.run = std::make_shared<TestRun>();
-    test.run->source = endpointOf(presetOf(test));
-    test.run->dialog = dialog;
-    showText(dialog, IDC_TEST_TARGET, wideFromUtf8(sourceTarget(test.run->source)));
-    try {
-        std::thread(probeOnWorker, test.run).detach();
-    } catch (const std::system_error&) {
-        test.run->dialog = nullptr;
+    auto run = std::make_shared<TestRun>();
+    run->source = endpointOf(presetOf(test));
+    showText(dialog, IDC_TEST_TARGET, wideFromUtf8(sourceTarget(run->source)));
+    if (!test.run.start(dialog, std::move(run), probeOnWorker)) {
         test.report.detail = "the test could not start: no thread for it";
         showText(dialog, IDC_TEST_FINDINGS, wideFromUtf8(verdictSentence(test.report)));
         return;
     }
-    test.running = true;
     showRunning(dialog, true);
-}
-
-// The worker ends when it next looks at the token; it is left to finish on
-// its own with only the state that it shares.
-void stopTest(SourceTest& test)
-{
-    if (!test.run)
-        return;
-    test.run->cancel.cancel();
-    std::lock_guard<std::mutex> lock(test.run->mutex);
-    test.run->dialog = nullptr;
 }
 
 void onInitDialog(HWND dialog, SourceTest& test)
@@ -272,11 +243,13 @@ void onInitDialog(HWND dialog, SourceTest& test)
     SetWindowTextW(dialog, (L"Test Source \u2014 " + toWide(presetOf(test).name())).c_str());
     startTest(dialog, test);
     // The keyboard starts on Stop while the test runs, on Close otherwise.
-    SetFocus(GetDlgItem(dialog, test.running ? IDC_TEST_STOP : IDCLOSE));
+    SetFocus(GetDlgItem(dialog, test.run.running() ? IDC_TEST_STOP : IDCLOSE));
 }
 
 void onNews(HWND dialog, const SourceTest& test)
 {
+    if (!test.run)
+        return;  // news of a test let go of
     std::string news;
     {
         std::lock_guard<std::mutex> lock(test.run->mutex);
@@ -287,13 +260,15 @@ void onNews(HWND dialog, const SourceTest& test)
 
 void onDone(HWND dialog, SourceTest& test)
 {
+    if (!test.run)
+        return;
     {
         std::lock_guard<std::mutex> lock(test.run->mutex);
         if (!test.run->report)
             return;
         test.report = *test.run->report;
     }
-    test.running = false;
+    test.run.finished();
     showRunning(dialog, false);
     showText(dialog, IDC_TEST_NEWS, wideFromUtf8(verdictWord(test.report.verdict)));
     showText(dialog, IDC_TEST_FINDINGS, findingsText(test.report, test.run->source.port));
@@ -318,9 +293,9 @@ void applyRecommendation(HWND dialog, SourceTest& test, int controlId)
 
 void onStop(HWND dialog, SourceTest& test)
 {
-    if (!test.running)
+    if (!test.run.running())
         return;
-    test.run->cancel.cancel();
+    test.run.stop();
     showText(dialog, IDC_TEST_NEWS, L"stopping\u2026");
 }
 
@@ -329,7 +304,7 @@ void onActivate(HWND dialog, SourceTest& test, WPARAM wParam, LPARAM lParam)
 {
     if (!live_mode || !turnsAwayFromEditor(GetWindow(dialog, GW_OWNER), wParam, lParam))
         return;
-    stopTest(test);
+    test.run.letGo();
     endWithEditor(dialog);
 }
 
@@ -345,7 +320,7 @@ void onCommand(HWND dialog, SourceTest& test, int controlId)
         break;
     case IDCLOSE:
     case IDCANCEL:  // the Escape key and the close box
-        stopTest(test);
+        test.run.letGo();
         EndDialog(dialog, controlId);
         break;
     }
@@ -374,7 +349,7 @@ INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         onActivate(dialog, test, wParam, lParam);
         return FALSE;
     case WM_DESTROY:
-        stopTest(test);
+        test.run.letGo();
         SetWindowLongPtrW(dialog, DWLP_USER, 0);
         return FALSE;
     }
@@ -392,7 +367,7 @@ void testSource(HWND page, int presetIndex)
 {
     const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    SourceTest test{page, presetIndex, nullptr, {}, false};
+    SourceTest test{page, presetIndex, {}, {}};
     DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_SOURCE_TEST), page, sourceTestProc,
                     reinterpret_cast<LPARAM>(&test));
 }

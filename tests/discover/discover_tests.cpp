@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "discover/crypto.h"
+#include "discover/discovery.h"
 #include "discover/http_exchange.h"
 #include "discover/onvif_camera.h"
 #include "discover/onvif_messages.h"
@@ -271,6 +272,95 @@ TEST(HttpExchange, AChallengeThatCannotBeAnsweredIsSaidAndGetsNoRequest)
     EXPECT_EQ(device.requests().size(), 1u);
 }
 
+// The path of a request's first line.
+std::string requestPath(const std::string& request)
+{
+    const size_t start = request.find(' ') + 1;
+    return request.substr(start, request.find(' ', start) - start);
+}
+
+TEST(Snapshots, ComeFromTheCameraAfterItAsksForTheLoginAndOnlyAsJpeg)
+{
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "picture";
+    const HttpDevice device([&](const std::string& request, int) {
+        const std::string path = requestPath(request);
+        if (path == "/page")
+            return httpAnswer("200 OK", "Content-Type: text/html; charset=utf-8\r\n", "<html></html>");
+        if (path == "/large")
+            return httpAnswer("200 OK", "Content-Type: image/jpeg\r\n", std::string(kMaxSnapshot + 1, 'x'));
+        if (path == "/gif")
+            return httpAnswer("200 OK", "Content-Type: image/jpeg\r\n", "GIF89a");
+        if (headerValue(request, "Authorization").empty())
+            return httpAnswer("401 Unauthorized", "WWW-Authenticate: Digest realm=\"cam\", nonce=\"n\", qop=\"auth\"\r\n");
+        return httpAnswer("200 OK", "Content-Type: Image/JPEG\r\n", jpeg);
+    });
+    const std::string camera = "http://127.0.0.1:" + std::to_string(device.port());
+    FoundSource source;
+    source.address = "127.0.0.1";
+    CameraLogin login;
+    login.user = "operator";
+    login.password = "s3cret";
+    const CancelToken cancel;
+    std::string fetched;
+    std::string problem;
+    source.snapshotUrl = camera + "/snapshot.jpg";
+    ASSERT_TRUE(fetchSnapshot(source, login, cancel, fetched, problem)) << problem;
+    EXPECT_EQ(fetched, jpeg);
+    ASSERT_EQ(device.requests().size(), 2u);
+    EXPECT_EQ(headerValue(device.requests()[0].second, "Authorization"), "");  // nothing before it asked
+
+    const struct {
+        std::string path;
+        std::string problem;
+    } refused[] = {{"/page", "it sent text/html, not a JPEG"},
+                   {"/large", "longer than 2048 KiB"},
+                   {"/gif", "what it sent as a JPEG is none"}};
+    for (const auto& entry : refused) {
+        source.snapshotUrl = camera + entry.path;
+        EXPECT_FALSE(fetchSnapshot(source, login, cancel, fetched, problem));
+        EXPECT_THAT(problem, HasSubstr(entry.problem));
+    }
+    // The log-in kept to another camera, and a URL of another host: no
+    // password goes there, and nothing at all to the other host.
+    login.cameras = {0x0A000001};
+    source.snapshotUrl = camera + "/snapshot.jpg";
+    EXPECT_FALSE(fetchSnapshot(source, login, cancel, fetched, problem));
+    EXPECT_EQ(problem, "it needs a user name and password");
+    EXPECT_EQ(headerValue(device.requests().back().second, "Authorization"), "");
+    const size_t asked = device.requests().size();
+    source.snapshotUrl = "http://10.0.0.1:" + std::to_string(device.port()) + "/snapshot.jpg";
+    EXPECT_FALSE(fetchSnapshot(source, login, cancel, fetched, problem));
+    EXPECT_EQ(device.requests().size(), asked);
+}
+
+// A camera that the user named, and that lists its profiles, takes the place
+// of the same camera found by the search; a port of it that is no camera
+// does not.
+TEST(NamedCameras, TakeThePlaceOfTheSameCameraFoundOnlyWhenTheyListItsProfiles)
+{
+    const auto source = [](const char* address, const char* found, const char* token, const char* kind = "onvif") {
+        FoundSource each;
+        each.kind = kind;
+        each.address = address;
+        each.interfaceName = found;
+        each.profileToken = token;
+        return each;
+    };
+    const std::vector<FoundSource> listed = {source("10.1.0.2", "eth1", "main"), source("10.1.0.9", "eth1", "main"),
+                                             source("239.1.1.1", "eth1", "", "sap")};
+    const std::vector<FoundSource> named = {source("10.1.0.9", kByAddress, ""), source("cam.local", kByAddress, ""),
+                                            source("10.1.0.5", kByAddress, "main")};
+    std::vector<std::string> order;
+    for (const FoundSource& each : withNamedCameras(listed, named))
+        order.push_back(each.address + " " + each.interfaceName);
+    EXPECT_EQ(order, std::vector<std::string>({"10.1.0.2 eth1", "10.1.0.5 by address", "10.1.0.9 eth1",
+                                               "10.1.0.9 by address", "cam.local by address", "239.1.1.1 eth1"}));
+    order.clear();
+    for (const FoundSource& each : withNamedCameras(listed, {source("10.1.0.9", kByAddress, "main")}))
+        order.push_back(each.address + " " + each.interfaceName);
+    EXPECT_EQ(order, std::vector<std::string>({"10.1.0.2 eth1", "10.1.0.9 by address", "239.1.1.1 eth1"}));
+}
+
 TEST(SapReader, ReadsPlainAndCompressedAndRefusesWhatItCannotRead)
 {
     SapMessage message;
@@ -409,6 +499,13 @@ TEST(StreamUris, MakeRtspPresetsAtTheReachableAddress)
     ASSERT_TRUE(presetOfStreamUri("RTSP://10.0.0.7/live", "10.0.0.7", same));
     EXPECT_EQ(same.port, 554);
     EXPECT_EQ(same.note, "");
+    // The snapshot goes to the camera's own address too; one note for both.
+    FoundSource both;
+    ASSERT_TRUE(presetOfStreamUri("rtsp://127.0.0.1/live", "10.0.0.7", both));
+    ASSERT_TRUE(snapshotOfUri("http://admin:pw@127.0.0.1:8080/snap.jpg?size=1", "10.0.0.7", both));
+    EXPECT_EQ(both.snapshotUrl, "http://10.0.0.7:8080/snap.jpg?size=1");
+    EXPECT_EQ(both.note, "the camera named 127.0.0.1 in its stream and snapshot URLs; rewritten to 10.0.0.7");
+    EXPECT_FALSE(snapshotOfUri("https://10.0.0.7/snap.jpg", "10.0.0.7", both));
     FoundSource refused;
     EXPECT_FALSE(presetOfStreamUri("rtsp://user:pw@10.0.0.7/live", "10.0.0.7", refused));
     EXPECT_FALSE(presetOfStreamUri("rtsp://[fe80::1]/live", "10.0.0.7", refused));

@@ -2,8 +2,10 @@
 """Runs a UI test program under Wine, with a Wine session of its own, inside
 network namespaces of the test's own (as root; nothing leaves them), as
 discover_peers.py runs the tool: the test camera of discover_peers.py sits
-behind the editor's second interface, at 10.1.0.9. Wine's sockets are made
-by its wineserver, so the whole session runs in the editor's namespace.
+behind the editor's second interface, at 10.1.0.9, and another one on a
+subnet behind a router, at 10.3.0.9, which only its address finds. Wine's
+sockets are made by its wineserver, so the whole session runs in the
+editor's namespace.
 
     camera_peers.py PROGRAM [ARGUMENTS...]
     camera_peers.py --shell COMMAND [ARGUMENTS...]   (in the namespace, no Wine session)
@@ -16,6 +18,7 @@ Exits 77 (skipped) when it cannot make namespaces.
 import os
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tool"))
@@ -44,27 +47,32 @@ def main():
     # folder is one of the namespace's own.
     os.makedirs("/tmp/.X11-unix", exist_ok=True)
     namespaces.sh("mount", "-t", "tmpfs", "tmpfs", "/tmp/.X11-unix")
-    editor_ns, camera_ns = f"rv-editor-{os.getpid()}", f"rv-cam-{os.getpid()}"
+    editor_ns, camera_ns, router_ns, far_ns = (f"rv-{name}-{os.getpid()}" for name in ("editor", "cam", "router", "far"))
     peers = []
+    jpeg = tempfile.NamedTemporaryFile(suffix=".jpg")
     try:
         namespaces.two_interfaces(editor_ns, camera_ns, "rv-cam", "10.1.0.9")
-        in_camera_ns = ["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c"]
-        camera = subprocess.Popen(in_camera_ns + [discover_peers.CAMERA, discover_peers.USER, discover_peers.PASSWORD],
-                                  stdout=subprocess.PIPE)
-        peers.append(camera)
-        camera.stdout.readline()
-        peers.append(subprocess.Popen(in_camera_ns + [discover_peers.ANNOUNCER]))
+        namespaces.routed(editor_ns, router_ns, far_ns, "rv-far", "10.3.0.9", near_made=True)
+        discover_peers.make_snapshot(jpeg.name)
+        for ns, address in [(camera_ns, "10.1.0.9"), (far_ns, "10.3.0.9")]:
+            peers.append(discover_peers.start_peer(ns, discover_peers.CAMERA, discover_peers.USER,
+                                                   discover_peers.PASSWORD, address, jpeg.name))
+        peers.append(subprocess.Popen(["ip", "netns", "exec", camera_ns, "/usr/bin/python3", "-c",
+                                       discover_peers.ANNOUNCER]))
         root = os.path.join(HERE, "..", "..")
         environment = dict(os.environ, RIVERRA_TEST_CAMERA_USER=discover_peers.USER,
-                           RIVERRA_TEST_CAMERA_PASSWORD=discover_peers.PASSWORD)
+                           RIVERRA_TEST_CAMERA_PASSWORD=discover_peers.PASSWORD,
+                           RIVERRA_TEST_CAMERA_ADDRESS="10.3.0.9",
+                           RIVERRA_TEST_SNAPSHOT_COLOUR=discover_peers.SNAPSHOT_COLOUR)
         command = arguments if shell else ["bash", "-c", SESSION, "session", root] + arguments
         return subprocess.run(["ip", "netns", "exec", editor_ns] + command, env=environment).returncode
     finally:
         for peer in peers:
             peer.kill()
             peer.wait()
-        subprocess.run(["ip", "netns", "del", editor_ns])
-        subprocess.run(["ip", "netns", "del", camera_ns])
+        jpeg.close()
+        for ns in (editor_ns, camera_ns, router_ns, far_ns):
+            subprocess.run(["ip", "netns", "del", ns])
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@
 //   ui_remote prompt                      waits for the save-changes prompt; prints its frame
 //   ui_remote tested                      waits for the Test Source dialog's findings; prints its frame
 //   ui_remote login <user> <password>     searches again in Find Sources with a camera's log-in
+//   ui_remote add-camera <address>        adds the camera at the address in Find Sources
 //   ui_remote found                       waits for Find Sources' results; prints its frame
 //   ui_remote answer <control id>         clicks a button of the prompt or dialog
 // Frames are printed as ImageMagick geometry: WIDTHxHEIGHT+X+Y.
@@ -173,20 +174,35 @@ int clickButton(HWND dialog, int controlId)
     return 0;
 }
 
-// Waits for the running search of Find Sources to end, then searches again
-// with the log-in.
-int searchWithLogin(const wchar_t* user, const wchar_t* password)
+// Find Sources once its work has ended; null when it does not in time.
+HWND searchEnded()
 {
-    const auto searchEnded = [] {
+    const auto ended = [] {
         const HWND dialog = ownedDialog();
         return dialog && !IsWindowEnabled(GetDlgItem(dialog, IDC_FIND_STOP)) ? dialog : nullptr;
     };
-    if (!waitUntil([&] { return searchEnded() != nullptr; }, kSearchLimit))
-        return 1;
+    return waitUntil([&] { return ended() != nullptr; }, kSearchLimit) ? ended() : nullptr;
+}
+
+// Searches again with the log-in, once the running search has ended.
+int searchWithLogin(const wchar_t* user, const wchar_t* password)
+{
     const HWND dialog = searchEnded();
+    if (!dialog)
+        return 1;
     SetDlgItemTextW(dialog, IDC_FIND_USER, user);
     SetDlgItemTextW(dialog, IDC_FIND_PASSWORD, password);
     return clickButton(dialog, IDC_FIND_SEARCH);
+}
+
+// Adds the camera at `address`, once the running search has ended.
+int addCamera(const wchar_t* address)
+{
+    const HWND dialog = searchEnded();
+    if (!dialog)
+        return 1;
+    SetDlgItemTextW(dialog, IDC_FIND_ADDRESS, address);
+    return clickButton(dialog, IDC_FIND_ADD_CAMERA);
 }
 
 int run(int count, wchar_t** arguments)
@@ -222,7 +238,9 @@ int run(int count, wchar_t** arguments)
         return clickButton(ownedDialog(), number);
     if (command == L"login" && count > 3)
         return searchWithLogin(arguments[2], arguments[3]);
-    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|test-config PORT|wait|tab N|click ID|close|prompt|tested|login USER PASSWORD|found|answer ID\n");
+    if (command == L"add-camera" && count > 2)
+        return addCamera(arguments[2]);
+    std::fprintf(stderr, "usage: ui_remote unmanaged|dpi N|sample-config|test-config PORT|wait|tab N|click ID|close|prompt|tested|login USER PASSWORD|add-camera ADDRESS|found|answer ID\n");
     return 2;
 }
 
