@@ -1,10 +1,8 @@
 #include "app/configuration.h"
 
-#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/module_path.h"
@@ -33,11 +31,6 @@ std::optional<FileFingerprint> knownFile;
 FilePath configFilePath()
 {
     return pathBesideExecutable(L"config.dat");
-}
-
-std::wstring fileName(const FilePath& path)
-{
-    return std::filesystem::path(path).filename().native();
 }
 
 std::wstring fromAscii(const std::string& text)
@@ -132,7 +125,7 @@ void tellLoadProblem(HWND owner, const std::wstring& problem, const FilePath& pa
     text += recoveredFrom.empty()
                 ? L"The editor starts with a default preset."
                 : L"The editor shows the presets of a save that was interrupted, kept in " + recoveredFrom + L".";
-    text += L" The first Save keeps the old file as " + fileName(damagedCopyName(path)) + L".";
+    text += L" The first Save keeps the old file as " + fileNameOf(damagedCopyName(path)) + L".";
     showError(owner, text);
 }
 
@@ -241,8 +234,7 @@ bool userLetsReplace(HWND owner, const FilePath& path)
         WaitCursor waiting;
         read = fingerprintFile(path, current, fault);
     }
-    std::error_code error;
-    if (!read && !std::filesystem::is_directory(path, error)) {  // a folder in its place is the save's to report
+    if (!read && !isFolder(path)) {  // a folder in its place is the save's to report
         tellSaveFailure(owner, L"config.dat cannot be read to tell whether another program changed it (" +
                                    unreadableCause(fault, path) + L"); nothing was saved: " + path);
         return false;
@@ -311,7 +303,7 @@ bool saveConfigurationFile(HWND owner)
     if (!userLetsReplace(owner, path))
         return false;
     if (keepBeforeReplacing && !keepDamagedCopy(path)) {
-        tellSaveFailure(owner, L"The old config.dat could not be kept as " + fileName(damagedCopyName(path)) +
+        tellSaveFailure(owner, L"The old config.dat could not be kept as " + fileNameOf(damagedCopyName(path)) +
                                    L": " + path);
         return false;
     }

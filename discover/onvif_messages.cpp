@@ -4,10 +4,10 @@
 
 #include <cctype>
 #include <cstring>
-#include <sstream>
 
 #include "discover/crypto.h"
 #include "discover/network_text.h"
+#include "probe/text_split.h"
 
 namespace {
 
@@ -100,15 +100,6 @@ std::string percentDecoded(const std::string& text)
             result += text[at];
         }
     }
-    return result;
-}
-
-std::vector<std::string> splitWords(const std::string& text, size_t limit)
-{
-    std::istringstream stream(text);
-    std::vector<std::string> result;
-    for (std::string word; result.size() < limit && stream >> word;)
-        result.push_back(word);
     return result;
 }
 

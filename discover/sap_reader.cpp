@@ -3,11 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "discover/network_text.h"
 #include "probe/net_socket.h"
+#include "probe/text_split.h"
 
 namespace {
 
@@ -45,20 +46,13 @@ bool inflated(const unsigned char* bytes, size_t size, std::string& text)
 
 std::string ipv6Text(const unsigned char* bytes)
 {
-    std::ostringstream text;
-    text << std::hex;
-    for (int group = 0; group < 8; ++group)
-        text << (group ? ":" : "") << (bytes[2 * group] << 8 | bytes[2 * group + 1]);
-    return text.str();
-}
-
-std::vector<std::string> words(const std::string& line)
-{
-    std::istringstream stream(line);
-    std::vector<std::string> result;
-    for (std::string word; result.size() < 8 && stream >> word;)
-        result.push_back(word);
-    return result;
+    std::string text;
+    for (int group = 0; group < 8; ++group) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, group ? ":%x" : "%x", bytes[2 * group] << 8 | bytes[2 * group + 1]);
+        text += digits;
+    }
+    return text;
 }
 
 }  // namespace
@@ -116,17 +110,15 @@ bool readSapMessage(const char* data, size_t size, SapMessage& message, std::str
 
 bool readSdpAnnouncement(const std::string& sdp, SdpAnnouncement& announcement, std::string& problem)
 {
-    std::istringstream lines(sdp);
     bool inMedium = false;
     bool haveMedium = false;
     std::string payloadType;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    std::string line;
+    for (size_t at = 0; nextLine(sdp, at, line);) {
         if (line.size() < 2 || line[1] != '=')
             continue;
         const std::string value = line.substr(2);
-        const std::vector<std::string> parts = words(value);
+        const std::vector<std::string> parts = splitWords(value, 8);
         switch (line[0]) {
         case 's':
             announcement.name = printableText(value);

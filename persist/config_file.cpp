@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -183,11 +182,6 @@ InPlaceWrite writeInPlace(const FilePath& path, const Message& header, const Mes
     const bool written = writeAll(file, header) && writeAll(file, body) && setFileSize(file, length) && flushToDisk(file);
     const bool closed = closeFile(file);
     return written && closed ? InPlaceWrite::written : InPlaceWrite::failedPartWay;
-}
-
-FilePath folderOf(const FilePath& path)
-{
-    return std::filesystem::path(path).parent_path().native();
 }
 
 SaveResult failure(SaveFault fault, const FilePath& path)

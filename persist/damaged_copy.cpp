@@ -1,9 +1,7 @@
 #include "persist/damaged_copy.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -66,8 +64,7 @@ FilePath damagedCopyName(const FilePath& path)
 {
     for (int number = 0;; ++number) {
         const FilePath name = numberedDamagedName(path, number);
-        std::error_code error;
-        if (!std::filesystem::exists(std::filesystem::path(name), error))
+        if (!pathExists(name))
             return name;
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // File paths as the platform takes them: UTF-16 on Windows, so that a
 // directory named with characters outside the ANSI code page still works.
@@ -60,6 +62,8 @@ int64_t fileWriteTime(int file);
 // The same for the file at `path`, read without opening it, so that a file
 // another program holds tells it too; 0 when unknown.
 int64_t fileWriteTimeAt(const FilePath& path);
+// The write time, as fileWriteTime tells it, of a file written `age` ago.
+int64_t fileTimeAgo(std::chrono::seconds age);
 // Makes the file `size` bytes long: cut off, or grown with zero bytes.
 bool setFileSize(int file, int32_t size);
 // Puts what was written on the disk.
@@ -79,6 +83,18 @@ ReplaceAttempt replaceFile(const FilePath& replacement, const FilePath& target);
 // link, or when its target cannot be told.
 FilePath linkTarget(const FilePath& path);
 bool removeFile(const FilePath& path);
+
+// Whether anything (a file, a folder, a link) has that name; false also when
+// the system cannot tell.
+bool pathExists(const FilePath& path);
+bool isFolder(const FilePath& path);
+// The names in a folder (an empty path: the current one), without "." and
+// ".."; none when it cannot be read.
+std::vector<FilePath> namesInFolder(const FilePath& folder);
+// The folder part of a path ("C:\dir" of "C:\dir\config.dat", "C:\" of
+// "C:\config.dat", empty for a bare name) and its last part, the file's name.
+FilePath folderOf(const FilePath& path);
+FilePath fileNameOf(const FilePath& path);
 
 // The name of a program that holds the file open, where the system tells; empty otherwise.
 FilePath programHoldingFile(const FilePath& path);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 FileFault lastFileFault()
@@ -121,6 +122,13 @@ int64_t fileWriteTimeAt(const FilePath& path)
     return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
 
+int64_t fileTimeAgo(std::chrono::seconds age)
+{
+    timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return (static_cast<int64_t>(now.tv_sec) - age.count()) * 1000000000 + now.tv_nsec;
+}
+
 bool setFileSize(int file, int32_t size)
 {
     return ftruncate(file, size) == 0;
@@ -163,6 +171,28 @@ FilePath linkTarget(const FilePath& path)
 bool removeFile(const FilePath& path)
 {
     return unlink(path.c_str()) == 0;
+}
+
+bool pathExists(const FilePath& path)
+{
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0;
+}
+
+bool isFolder(const FilePath& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::vector<FilePath> namesInFolder(const FilePath& folder)
+{
+    std::vector<FilePath> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder.empty() ? "." : folder, error), end; !error && entry != end;
+         entry.increment(error))
+        names.push_back(entry->path().filename().native());
+    return names;
 }
 
 // Other programs never keep a file from being replaced here.

@@ -177,6 +177,15 @@ int64_t fileWriteTimeAt(const FilePath& path)
     return static_cast<int64_t>(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
 }
 
+int64_t fileTimeAgo(std::chrono::seconds age)
+{
+    constexpr int64_t kUnitsPerSecond = 10000000;  // FILETIME counts 100 ns
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<int64_t>(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+           age.count() * kUnitsPerSecond;
+}
+
 bool setFileSize(int file, int32_t size)
 {
     clearFileFault();
@@ -267,6 +276,38 @@ bool removeFile(const FilePath& path)
 {
     clearFileFault();
     return _wunlink(path.c_str()) == 0;
+}
+
+bool pathExists(const FilePath& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isFolder(const FilePath& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<FilePath> namesInFolder(const FilePath& folder)
+{
+    std::vector<FilePath> names;
+    FilePath pattern = folder;
+    if (!pattern.empty() && FilePath(L"\\/:").find(pattern.back()) == FilePath::npos)
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found = {};
+    const HANDLE search =
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const FilePath name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
 }
 
 FilePath programHoldingFile(const FilePath& path)

@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -20,9 +18,9 @@ constexpr uint64_t kLargestProcessNumber = 0xFFFFFFFFu;
 constexpr std::chrono::minutes kAbandonedAfter{1};
 
 struct EarlierTemporary {
-    std::filesystem::path path;
+    FilePath path;
     unsigned long process = 0;  // 0: the shared name, whose writer is unknown
-    std::filesystem::file_time_type written;
+    int64_t written = 0;        // as fileWriteTime tells it
 };
 
 bool isDigit(FilePath::value_type c)
@@ -56,23 +54,23 @@ bool endsWith(const FilePath& text, const FilePath& end)
 
 std::vector<EarlierTemporary> earlierTemporaries(const FilePath& target)
 {
-    const std::filesystem::path targetPath(target);
-    const FilePath sharedName = withSuffix(targetPath.filename().native(), kTemporarySuffix);
-    const FilePath prefix = withSuffix(targetPath.filename().native(), ".");
+    const FilePath targetName = fileNameOf(target);
+    const FilePath folder = target.substr(0, target.size() - targetName.size());  // with its separator
+    const FilePath sharedName = withSuffix(targetName, kTemporarySuffix);
+    const FilePath prefix = withSuffix(targetName, ".");
     const FilePath suffix = withSuffix(FilePath(), kTemporarySuffix);
     std::vector<EarlierTemporary> found;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(targetPath.parent_path(), error), end; !error && entry != end;
-         entry.increment(error)) {
-        const FilePath name = entry->path().filename().native();
-        EarlierTemporary temporary{entry->path(), 0, entry->last_write_time(error)};
+    for (const FilePath& name : namesInFolder(folderOf(target))) {
+        EarlierTemporary temporary{folder + name, 0, 0};
         const bool ours = name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
                           endsWith(name, suffix) &&
                           processOfName(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
                                         temporary.process);
-        if ((ours || name == sharedName) && !error)
+        if (!ours && name != sharedName)
+            continue;
+        temporary.written = fileWriteTimeAt(temporary.path);
+        if (temporary.written != 0)
             found.push_back(temporary);
-        error.clear();
     }
     std::sort(found.begin(), found.end(),
               [](const EarlierTemporary& a, const EarlierTemporary& b) { return a.written > b.written; });
@@ -96,18 +94,18 @@ std::vector<FilePath> temporariesOfEarlierSaves(const FilePath& target)
 {
     std::vector<FilePath> paths;
     for (const EarlierTemporary& temporary : earlierTemporaries(target))
-        paths.push_back(temporary.path.native());
+        paths.push_back(temporary.path);
     return paths;
 }
 
 void removeTemporariesOfEndedSaves(const FilePath& target)
 {
-    const auto abandoned = std::filesystem::file_time_type::clock::now() - kAbandonedAfter;
+    const int64_t abandoned = fileTimeAgo(kAbandonedAfter);
     for (const EarlierTemporary& temporary : earlierTemporaries(target)) {
         const bool ownSave = temporary.process == currentProcessNumber();
         const bool otherSaveEnded = temporary.written < abandoned &&
                                     (temporary.process == 0 || !processRunning(temporary.process));
         if (ownSave || otherSaveEnded)
-            removeFile(temporary.path.native());
+            removeFile(temporary.path);
     }
 }

@@ -1,21 +1,12 @@
 #include "probe/sdp_media.h"
 
-#include <sstream>
+#include "probe/text_split.h"
 
 namespace {
 
 constexpr size_t kMaxMedia = 16;
 constexpr size_t kMaxNameLength = 32;
 constexpr size_t kMaxControlLength = 512;
-
-std::vector<std::string> words(const std::string& text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> result;
-    for (std::string word; in >> word;)
-        result.push_back(word);
-    return result;
-}
 
 // A name from the network as it may be shown: "?" for any other character.
 std::string shownName(const std::string& name)
@@ -67,17 +58,15 @@ SessionDescription parseSdp(const std::string& sdp)
     };
     SessionDescription session;
     std::vector<Parsed> media;
-    std::istringstream lines(sdp);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    std::string line;
+    for (size_t at = 0; nextLine(sdp, at, line);) {
         if (line.compare(0, 2, "m=") == 0) {
             // m=<type> <port> <transport> <format>...
-            const std::vector<std::string> fields = words(line.substr(2));
+            const std::vector<std::string> fields = splitWords(line.substr(2));
             media.push_back({{fields.empty() ? "" : fields[0], "", ""}, fields.size() > 3 ? fields[3] : ""});
         } else if (line.compare(0, 9, "a=rtpmap:") == 0 && !media.empty() && media.back().medium.codec.empty()) {
             // a=rtpmap:<format> <codec>/<clock rate>[/<channels>]
-            const std::vector<std::string> fields = words(line.substr(9));
+            const std::vector<std::string> fields = splitWords(line.substr(9));
             if (fields.size() >= 2 && fields[0] == media.back().format)
                 media.back().medium.codec = fields[1].substr(0, fields[1].find('/'));
         } else if (line.compare(0, 10, "a=control:") == 0) {

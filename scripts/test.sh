@@ -61,6 +61,14 @@ unpack_release() {
   unzip -q "$build/release/RiverraConfig.zip" -d "$shipped"
 }
 
+# The editor that ships stays small: a string stream or std::filesystem in its
+# code brings a large part of the C++ library along.
+shipped_editor_small() {
+  local size
+  size=$(stat -c %s "$shipped/RiverraConfig/x86/RiverraConfig.exe") || return 1
+  [ "$size" -le 800000 ] || { echo "the x86 editor is $size bytes, more than 800,000" >&2; return 1; }
+}
+
 echo "== building"
 record "build native" configure_and_build native -DCMAKE_BUILD_TYPE=Debug -DRIVERRA_SANITIZE=ON
 record "build win64" configure_and_build win64 -DCMAKE_BUILD_TYPE=Release \
@@ -79,6 +87,7 @@ record "version resource and manifest win32" "$root/scripts/check-pe-resources.p
 echo "== release archive"
 rm -rf "$shipped"
 record "release archive" "$root/scripts/release.sh" >"$build/release.log" 2>&1 && record "release archive unpacked" unpack_release
+record "x86 editor at most 800,000 bytes" shipped_editor_small
 
 echo "== native tests"
 run_ctest native

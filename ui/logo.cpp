@@ -1,7 +1,10 @@
 #include "ui/logo.h"
 
+#include <cstring>
 #include <iterator>
+#include <string>
 
+#include "ui/picture.h"
 #include "ui/resource.h"
 
 namespace {
@@ -9,10 +12,11 @@ namespace {
 struct DrawnLogo {
     UINT dpi;
     int resourceId;
+    bool png;  // stored as PNG; otherwise a bitmap resource
 };
 
-// The bitmaps that ui/art/draw_art.py draws, by rising DPI.
-constexpr DrawnLogo kDrawnLogos[] = {{96, IDB_LOGO}, {144, IDB_LOGO_150}, {192, IDB_LOGO_200}};
+// The images that ui/art/draw_art.py draws, by rising DPI.
+constexpr DrawnLogo kDrawnLogos[] = {{96, IDB_LOGO, false}, {144, IDB_LOGO_150, true}, {192, IDB_LOGO_200, true}};
 
 const DrawnLogo& drawnLogoFor(UINT dpi)
 {
@@ -67,6 +71,37 @@ HBITMAP scaledCopy(HBITMAP source, SIZE size)
     return copy;
 }
 
+// The width and height that a PNG's header gives; zero where there is none.
+SIZE pngSize(const unsigned char* bytes, DWORD size)
+{
+    const auto number = [bytes](int at) {
+        return static_cast<LONG>(static_cast<DWORD>(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 |
+                                 bytes[at + 3]);
+    };
+    // The signature (8 bytes), the header chunk's length and name, then width and height.
+    if (size < 24 || std::memcmp(bytes + 12, "IHDR", 4) != 0)
+        return {0, 0};
+    return {number(16), number(20)};
+}
+
+// The drawn logo at its own size.
+HBITMAP loadDrawnLogo(HINSTANCE instance, const DrawnLogo& drawn)
+{
+    if (!drawn.png)
+        return static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(drawn.resourceId), IMAGE_BITMAP, 0, 0, 0));
+    const HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(drawn.resourceId), RT_RCDATA);
+    const HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const auto bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+    if (!bytes)
+        return nullptr;
+    const DWORD size = SizeofResource(instance, found);
+    const SIZE own = pngSize(bytes, size);
+    if (own.cx <= 0 || own.cy <= 0)
+        return nullptr;
+    std::string problem;
+    return decodePicture(bytes, size, own, problem);
+}
+
 }  // namespace
 
 UINT windowDpi(HWND window)
@@ -89,10 +124,11 @@ UINT windowDpi(HWND window)
 HBITMAP createLogo(HINSTANCE instance, UINT dpi)
 {
     const DrawnLogo& drawn = drawnLogoFor(dpi);
-    const auto bitmap =
-        static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(drawn.resourceId), IMAGE_BITMAP, 0, 0, 0));
-    if (!bitmap || drawn.dpi == dpi)
+    const HBITMAP bitmap = loadDrawnLogo(instance, drawn);
+    if (!bitmap || (drawn.dpi == dpi && !drawn.png))
         return bitmap;
+    // A decoded PNG is copied at its own size too: the copy has no alpha
+    // channel, which the decoder leaves undefined.
     const SIZE drawnSize = bitmapSize(bitmap);
     const SIZE size = {MulDiv(drawnSize.cx, dpi, drawn.dpi), MulDiv(drawnSize.cy, dpi, drawn.dpi)};
     const HBITMAP scaled = size.cx > 0 && size.cy > 0 ? scaledCopy(bitmap, size) : nullptr;

@@ -12,7 +12,7 @@
 #define IDD_PRESET_PAGE 135
 #define IDD_SAVE_PROMPT 136
 #define IDI_APPLICATION_ICON 137
-// The logo drawn for 150 % and 200 % display scale (IDB_LOGO is 100 %).
+// The logo drawn for 150 % and 200 % display scale, as PNG (IDB_LOGO is 100 %).
 #define IDB_LOGO_150 138
 #define IDB_LOGO_200 139
 #define IDD_SOURCE_TEST 140

@@ -196,6 +196,33 @@ TEST_F(ConfigStorage, TemporaryFilesOfSavesAreTheirOwnAndThoseOfEndedSavesGoAway
     EXPECT_THAT(directory_.entries(), testing::UnorderedElementsAreArray(kept));
 }
 
+// A path's folder names the save's folder in messages and is where earlier
+// temporary files are looked for: a root keeps its separator.
+TEST(FilePaths, FolderAndNameOfAPath)
+{
+    const auto ascii = [](const std::string& text) { return withSuffix(FilePath(), text); };
+    const struct {
+        std::string path, folder, name;
+    } cases[] = {
+#ifdef _WIN32
+        {"C:\\Orvanta\\config.dat", "C:\\Orvanta", "config.dat"},
+        {"C:\\config.dat", "C:\\", "config.dat"},
+        {"C:config.dat", "C:", "config.dat"},
+        {"\\\\server\\share\\config.dat", "\\\\server\\share", "config.dat"},
+        {"C:/Orvanta//config.dat", "C:/Orvanta", "config.dat"},
+#else
+        {"/opt/riverra//config.dat", "/opt/riverra", "config.dat"},
+        {"/config.dat", "/", "config.dat"},
+#endif
+        {"config.dat", "", "config.dat"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.path);
+        EXPECT_EQ(folderOf(ascii(each.path)), ascii(each.folder));
+        EXPECT_EQ(fileNameOf(ascii(each.path)), ascii(each.name));
+    }
+}
+
 #ifndef _WIN32
 TEST_F(ConfigStorage, ShortWriteKeepsThePreviousFile)
 {

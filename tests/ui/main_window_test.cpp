@@ -180,6 +180,8 @@ TEST_F(MainWindow, LogoFollowsTheWindowToAScreenOfAnotherDpi)
 
     moveToDpi(120);  // 125 %: no logo is drawn for it
     EXPECT_TRUE(logoNear(150 * 1.25, 57 * 1.25));
+    moveToDpi(192);  // 200 %: the logo drawn for it
+    EXPECT_TRUE(logoNear(300, 114));
     moveToDpi(96);
     EXPECT_TRUE(logoNear(150, 57));
 }

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Draws the editor's artwork: the logo bitmap at 100 % (150 x 57), 150 % and
-200 % display scale, and the program icon with its original 48 x 39 image and
-the square sizes 16, 24, 32, 48 and 256. Each is stored as compactly as its
-format allows without losing a pixel: the logo is opaque, so its bitmaps hold
-24 bits per pixel (more colours than a palette holds); the icon's images are
-PNG with alpha, which Windows reads at every size since Vista. Uses only the
-standard library and writes the BMP, ICO and PNG bytes itself, so the images
-can be rebuilt anywhere:
+"""Draws the editor's artwork: the logo at 100 % (150 x 57), 150 % and 200 %
+display scale, and the program icon with its original 48 x 39 image and the
+square sizes 16, 24, 32, 48 and 256. Each is stored as compactly as its format
+allows without losing a pixel: the logo is opaque, so it holds 24 bits per
+pixel (more colours than a palette holds), at 100 % as the bitmap resource that
+the window loads, at 150 % and 200 % as PNG, which the editor decodes when a
+window needs it; the icon's images are PNG with alpha, which Windows reads at
+every size since Vista. Uses only the standard library and writes the BMP, ICO
+and PNG bytes itself, so the images can be rebuilt anywhere:
 
-    python3 ui/art/draw_art.py   # writes ui/art/logo.bmp, logo-150.bmp, logo-200.bmp, riverra.ico
+    python3 ui/art/draw_art.py   # writes ui/art/logo.bmp, logo-150.png, logo-200.png, riverra.ico
 """
 import math
 import os
@@ -214,13 +215,18 @@ def smallest_image_data(lines, stride):
     return min((zlib.compress(b"".join(filtered_rows(lines, stride, choose)), 9) for choose in choices), key=len)
 
 
-def png_bytes(width, height, rows):
+def png_bytes(width, height, rows, opaque=False):
+    """Straight RGBA, or RGB where the image is `opaque`."""
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    # PNG holds straight RGBA.
-    lines = [bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows]
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", smallest_image_data(lines, 4)) +
+    if opaque:
+        assert all(pixel[3] == 255 for row in rows for pixel in row), "the image must be opaque"
+        lines = [bytes(c for b, g, r, a in row for c in (r, g, b)) for row in rows]
+    else:
+        lines = [bytes(c for b, g, r, a in row for c in (r, g, b, a)) for row in rows]
+    stride, colour_type = (3, 2) if opaque else (4, 6)
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", smallest_image_data(lines, stride)) +
             chunk(b"IEND", b""))
 
 
@@ -236,17 +242,22 @@ def ico_bytes(images):
     return directory + data
 
 
-# Logo bitmaps by display scale; the resource script names them.
-LOGO_FILES = {1.0: "logo.bmp", 1.5: "logo-150.bmp", 2.0: "logo-200.bmp"}
+# The logo's images by display scale, each with the bytes of its format; the
+# resource script names them.
+LOGO_FILES = {
+    1.0: ("logo.bmp", bmp_bytes),
+    1.5: ("logo-150.png", lambda *image: png_bytes(*image, opaque=True)),
+    2.0: ("logo-200.png", lambda *image: png_bytes(*image, opaque=True)),
+}
 # The original image first, then the standard square sizes.
 ICON_SIZES = [(48, 39), (16, 16), (24, 24), (32, 32), (48, 48), (256, 256)]
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for scale, name in LOGO_FILES.items():
+    for scale, (name, image_bytes) in LOGO_FILES.items():
         with open(os.path.join(here, name), "wb") as f:
-            f.write(bmp_bytes(*draw_logo(scale)))
+            f.write(image_bytes(*draw_logo(scale)))
     with open(os.path.join(here, "riverra.ico"), "wb") as f:
         f.write(ico_bytes([draw_icon(width, height) for width, height in ICON_SIZES]))
 
