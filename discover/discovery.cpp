@@ -30,12 +30,6 @@ constexpr size_t kMaxCameras = 64;
 constexpr auto kAddressProbeTime = std::chrono::milliseconds(1000);
 constexpr auto kResolveTime = std::chrono::seconds(3);
 
-// "eth1 (10.1.0.5)"
-std::string interfaceText(const LocalInterface& local)
-{
-    return local.name + " (" + addressText(local.address) + ")";
-}
-
 // The interface a datagram arrived on.
 std::string interfaceText(const std::vector<LocalInterface>& interfaces, unsigned index)
 {
@@ -188,6 +182,19 @@ void searchCameras(Deadline searchEnd, const CancelToken& cancel, const std::vec
     }
 }
 
+// A camera listed without its profiles, with why.
+FoundSource cameraWithReason(const std::string& name, const std::string& interfaceName, const std::string& address,
+                             const std::string& reason)
+{
+    FoundSource camera;
+    camera.kind = "onvif";
+    camera.name = name;
+    camera.interfaceName = interfaceName;
+    camera.address = address;
+    camera.reason = reason;
+    return camera;
+}
+
 // The body of a camera's thread: it ends when the camera has answered or
 // the time is up, never with an exception; a camera that cannot be read is
 // listed with the reason.
@@ -197,13 +204,8 @@ std::vector<FoundSource> askCameraSafely(const Answer& answer, const CameraLogin
         return askCamera(answer.device, answer.responder, answer.interfaceName, login, limit);
     } catch (const std::exception& error) {
         try {
-            FoundSource camera;
-            camera.kind = "onvif";
-            camera.name = answer.device.name.empty() ? answer.device.endpoint : answer.device.name;
-            camera.interfaceName = answer.interfaceName;
-            camera.address = addressText(answer.responder);
-            camera.reason = couldNotBeRead(error);
-            return {camera};
+            return {cameraWithReason(answer.device.name.empty() ? answer.device.endpoint : answer.device.name,
+                                     answer.interfaceName, addressText(answer.responder), couldNotBeRead(error))};
         } catch (...) {
             return {};
         }
@@ -263,18 +265,12 @@ std::vector<FoundSource> askAddress(const CameraAddress& given, const CameraLogi
 {
     uint32_t address = 0;
     const NetResult resolved = resolveIpv4(given.host, {Clock::now() + kResolveTime, &cancel}, address);
-    if (!resolved.ok()) {
-        FoundSource camera;
-        camera.kind = "onvif";
-        camera.name = given.host;
-        camera.interfaceName = kByAddress;
-        camera.address = given.host;
-        camera.reason = resolved.status == NetStatus::timedOut
-                            ? "cannot be found: the name service gave no answer in " +
-                                  std::to_string(kResolveTime.count()) + " s"
-                            : "cannot be found: " + resolved.problem;
-        return {camera};
-    }
+    if (!resolved.ok())
+        return {cameraWithReason(given.host, kByAddress, given.host,
+                                 resolved.status == NetStatus::timedOut
+                                     ? "cannot be found: the name service gave no answer in " +
+                                           std::to_string(kResolveTime.count()) + " s"
+                                     : "cannot be found: " + resolved.problem)};
     DeviceMatch device;
     const bool answered = probeAddress(address, cancel, device);
     return askCameraAt(given, address, answered ? &device : nullptr, login, cancel);
@@ -288,13 +284,7 @@ std::vector<FoundSource> askAddressSafely(const CameraAddress& given, const Came
         return askAddress(given, login, cancel);
     } catch (const std::exception& error) {
         try {
-            FoundSource camera;
-            camera.kind = "onvif";
-            camera.name = given.host;
-            camera.interfaceName = kByAddress;
-            camera.address = given.host;
-            camera.reason = couldNotBeRead(error);
-            return {camera};
+            return {cameraWithReason(given.host, kByAddress, given.host, couldNotBeRead(error))};
         } catch (...) {
             return {};
         }

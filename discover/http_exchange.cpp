@@ -10,6 +10,7 @@
 
 #include "discover/crypto.h"
 #include "discover/network_text.h"
+#include "probe/text_split.h"
 
 namespace {
 
@@ -47,14 +48,6 @@ constexpr size_t kMaxChallenges = 8;
 constexpr size_t kMaxChunkLine = 1024;
 constexpr uint64_t kLargestSize = 0xFFFFFFFF;
 constexpr char kMalformed[] = "the camera's reply is malformed";
-
-std::string trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
 
 // Whether a qop list ("auth,auth-int") offers plain "auth".
 bool offersAuth(const std::string& qop)

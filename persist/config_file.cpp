@@ -310,22 +310,31 @@ struct WholeFileRead {
     std::string reason;
 };
 
-// readWholeFile, tried again while another program holds the file without
-// sharing, for as long as a save waits for such a holder.
-WholeFileRead readWholeFileWaiting(const FilePath& path, std::vector<uint8_t>& bytes, FileFingerprint& fingerprint)
+// Tries `attempt` again while it fails because another program holds the
+// file without sharing, for as long as a save waits for such a holder.
+template <typename Attempt>
+bool triedWhileHeld(const Attempt& attempt)
 {
     const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
-    WholeFileRead attempt;
     for (;;) {
-        attempt.read = readWholeFile(path, bytes, fingerprint);
-        if (attempt.read)
-            return attempt;
-        attempt.fault = lastFileFault();
-        attempt.reason = lastFileReason();
-        if (attempt.fault != FileFault::held || std::chrono::steady_clock::now() + kReplaceRetryPause > deadline)
-            return attempt;
+        if (attempt())
+            return true;
+        if (lastFileFault() != FileFault::held || std::chrono::steady_clock::now() + kReplaceRetryPause > deadline)
+            return false;
         std::this_thread::sleep_for(kReplaceRetryPause);
     }
+}
+
+// readWholeFile, waiting for a holder as a save does.
+WholeFileRead readWholeFileWaiting(const FilePath& path, std::vector<uint8_t>& bytes, FileFingerprint& fingerprint)
+{
+    WholeFileRead attempt;
+    attempt.read = triedWhileHeld([&] { return readWholeFile(path, bytes, fingerprint); });
+    if (!attempt.read) {
+        attempt.fault = lastFileFault();
+        attempt.reason = lastFileReason();
+    }
+    return attempt;
 }
 
 // What a save wrote: its bytes, and the write time the file itself tells,
@@ -337,10 +346,7 @@ FileFingerprint writtenFingerprint(const FilePath& path, const Message& header, 
     written.size = header.payloadSize() + body.payloadSize();
     written.hash = hashed(hashed(kHashStart, header.payload(), static_cast<size_t>(header.payloadSize())),
                           body.payload(), static_cast<size_t>(body.payloadSize()));
-    const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryLimit;
-    while ((written.writeTime = fileWriteTimeAt(path)) == 0 && lastFileFault() == FileFault::held &&
-           std::chrono::steady_clock::now() + kReplaceRetryPause <= deadline)
-        std::this_thread::sleep_for(kReplaceRetryPause);
+    triedWhileHeld([&] { return (written.writeTime = fileWriteTimeAt(path)) != 0; });
     return written;
 }
 

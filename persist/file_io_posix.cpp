@@ -106,12 +106,22 @@ int64_t fileSize(int file)
     return fstat(file, &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
 }
 
+namespace {
+
+// A time as one number of nanoseconds.
+int64_t nanoseconds(const timespec& time)
+{
+    return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+}  // namespace
+
 int64_t fileWriteTime(int file)
 {
     struct stat status;
     if (fstat(file, &status) != 0)
         return 0;
-    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return nanoseconds(status.st_mtim);
 }
 
 int64_t fileWriteTimeAt(const FilePath& path)
@@ -119,14 +129,14 @@ int64_t fileWriteTimeAt(const FilePath& path)
     struct stat status;
     if (stat(path.c_str(), &status) != 0)
         return 0;
-    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return nanoseconds(status.st_mtim);
 }
 
 int64_t fileTimeAgo(std::chrono::seconds age)
 {
     timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
-    return (static_cast<int64_t>(now.tv_sec) - age.count()) * 1000000000 + now.tv_nsec;
+    return nanoseconds(now) - age.count() * 1000000000;
 }
 
 bool setFileSize(int file, int32_t size)

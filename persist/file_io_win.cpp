@@ -160,12 +160,22 @@ int64_t fileSize(int file)
     return _filelengthi64(file);
 }
 
+namespace {
+
+// A file time as one number of 100 ns units.
+int64_t fileTimeValue(const FILETIME& time)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+}
+
+}  // namespace
+
 int64_t fileWriteTime(int file)
 {
     FILETIME written = {};
     if (!GetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(file)), nullptr, nullptr, &written))
         return 0;
-    return static_cast<int64_t>(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
+    return fileTimeValue(written);
 }
 
 int64_t fileWriteTimeAt(const FilePath& path)
@@ -173,8 +183,7 @@ int64_t fileWriteTimeAt(const FilePath& path)
     WIN32_FILE_ATTRIBUTE_DATA attributes = {};
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
         return 0;
-    const FILETIME& written = attributes.ftLastWriteTime;
-    return static_cast<int64_t>(static_cast<uint64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime);
+    return fileTimeValue(attributes.ftLastWriteTime);
 }
 
 int64_t fileTimeAgo(std::chrono::seconds age)
@@ -182,8 +191,7 @@ int64_t fileTimeAgo(std::chrono::seconds age)
     constexpr int64_t kUnitsPerSecond = 10000000;  // FILETIME counts 100 ns
     FILETIME now = {};
     GetSystemTimeAsFileTime(&now);
-    return static_cast<int64_t>(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
-           age.count() * kUnitsPerSecond;
+    return fileTimeValue(now) - age.count() * kUnitsPerSecond;
 }
 
 bool setFileSize(int file, int32_t size)

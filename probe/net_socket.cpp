@@ -113,6 +113,11 @@ std::string addressText(uint32_t address)
            std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF);
 }
 
+std::string interfaceText(const LocalInterface& local)
+{
+    return local.name + " (" + addressText(local.address) + ")";
+}
+
 bool isMulticastAddress(uint32_t address)
 {
     return address >> 28 == 0xE;  // 224.0.0.0/4

@@ -45,6 +45,8 @@ struct NetResult {
 
 // IPv4 addresses are held in host byte order.
 std::string addressText(uint32_t address);
+// An interface as messages name it: "eth1 (10.1.0.5)".
+std::string interfaceText(const LocalInterface& local);
 bool isMulticastAddress(uint32_t address);
 // A dotted IPv4 address, without asking any resolver.
 bool parseIpv4(const std::string& text, uint32_t& address);

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "probe/mpeg_ts.h"
+#include "probe/text_split.h"
 #include "riverra_version.h"
 
 namespace {
@@ -25,13 +27,6 @@ std::string shownText(const std::string& text, size_t length = kMaxShownText)
     for (char character : text.substr(0, length))
         shown.push_back(character >= 0x20 && character < 0x7F ? character : '?');
     return shown;
-}
-
-std::string trimmed(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r");
-    const size_t last = text.find_last_not_of(" \t\r");
-    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
 bool sameName(const std::string& name, const char* expected)
@@ -159,6 +154,37 @@ std::string headerOf(const std::vector<std::pair<std::string, std::string>>& hea
     return "";
 }
 
+// A message at the front of `received`, once all of it is there: its headers
+// and where its content lies. Its first line, trimmed, must please
+// `firstLineFits`.
+struct RtspMessage {
+    std::vector<std::pair<std::string, std::string>> headers;
+    size_t contentStart = 0;
+    size_t contentLength = 0;
+
+    size_t end() const { return contentStart + contentLength; }
+};
+
+template <typename FirstLine>
+RtspParse parseMessage(const std::string& received, const FirstLine& firstLineFits, RtspMessage& message,
+                       std::string& problem)
+{
+    size_t headEnd = 0;
+    const RtspParse headFound = findHead(received, headEnd, message.contentStart, problem);
+    if (headFound != RtspParse::complete)
+        return headFound;
+    const std::string head = received.substr(0, headEnd);
+    const size_t lineEnd = head.find('\n');
+    if (!firstLineFits(trimmed(head.substr(0, lineEnd)))) {
+        problem = notRtsp(received);
+        return RtspParse::invalid;
+    }
+    if (!readHeaders(head, lineEnd, message.headers, message.contentLength, problem))
+        return RtspParse::invalid;
+    return received.size() - message.contentStart < message.contentLength ? RtspParse::incomplete
+                                                                           : RtspParse::complete;
+}
+
 // A request of the server at the front of `received` ("GET_PARAMETER
 // rtsp://... RTSP/1.0"): its method and CSeq, and the bytes it takes.
 RtspParse parseRtspRequest(const std::string& received, std::string& method, int& cseq, size_t& used,
@@ -171,27 +197,16 @@ RtspParse parseRtspRequest(const std::string& received, std::string& method, int
         problem = notRtsp(received);
         return RtspParse::invalid;
     }
-    size_t headEnd = 0;
-    size_t contentStart = 0;
-    const RtspParse headFound = findHead(received, headEnd, contentStart, problem);
-    if (headFound != RtspParse::complete)
-        return headFound;
-    const std::string head = received.substr(0, headEnd);
-    const size_t lineEnd = head.find('\n');
-    const std::string line = trimmed(head.substr(0, lineEnd));
-    if (line.size() < 9 || line.compare(line.size() - 9, 9, " RTSP/1.0") != 0) {
-        problem = notRtsp(received);
-        return RtspParse::invalid;
-    }
-    std::vector<std::pair<std::string, std::string>> headers;
-    size_t contentLength = 0;
-    if (!readHeaders(head, lineEnd, headers, contentLength, problem))
-        return RtspParse::invalid;
-    if (received.size() - contentStart < contentLength)
-        return RtspParse::incomplete;
+    const auto requestLine = [](const std::string& line) {
+        return line.size() >= 9 && line.compare(line.size() - 9, 9, " RTSP/1.0") == 0;
+    };
+    RtspMessage message;
+    const RtspParse parse = parseMessage(received, requestLine, message, problem);
+    if (parse != RtspParse::complete)
+        return parse;
     method = received.substr(0, methodEnd);
-    cseq = sequenceNumber(headerOf(headers, "CSeq"));
-    used = contentStart + contentLength;
+    cseq = sequenceNumber(headerOf(message.headers, "CSeq"));
+    used = message.end();
     return RtspParse::complete;
 }
 
@@ -246,26 +261,16 @@ RtspParse parseRtspResponse(const std::string& received, RtspResponse& response,
         problem = notRtsp(received);
         return RtspParse::invalid;
     }
-    size_t headEnd = 0;
-    size_t contentStart = 0;
-    const RtspParse headFound = findHead(received, headEnd, contentStart, problem);
-    if (headFound != RtspParse::complete)
-        return headFound;
-    const std::string head = received.substr(0, headEnd);
-    const size_t lineEnd = head.find('\n');
     RtspResponse parsed;
-    if (!parseStatusLine(trimmed(head.substr(0, lineEnd)), parsed)) {
-        problem = notRtsp(received);
-        return RtspParse::invalid;
-    }
-    size_t contentLength = 0;
-    if (!readHeaders(head, lineEnd, parsed.headers, contentLength, problem))
-        return RtspParse::invalid;
-    if (received.size() - contentStart < contentLength)
-        return RtspParse::incomplete;
-    parsed.content = received.substr(contentStart, contentLength);
+    RtspMessage message;
+    const RtspParse parse = parseMessage(
+        received, [&parsed](const std::string& line) { return parseStatusLine(line, parsed); }, message, problem);
+    if (parse != RtspParse::complete)
+        return parse;
+    parsed.headers = std::move(message.headers);
+    parsed.content = received.substr(message.contentStart, message.contentLength);
     response = parsed;
-    used = contentStart + contentLength;
+    used = message.end();
     return RtspParse::complete;
 }
 

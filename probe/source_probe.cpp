@@ -53,7 +53,7 @@ std::string interfaceList(const std::vector<LocalInterface>& interfaces)
 {
     std::vector<std::string> names;
     for (const LocalInterface& each : interfaces)
-        names.push_back(each.name + " (" + addressText(each.address) + ")");
+        names.push_back(interfaceText(each));
     return names.empty() ? "no interface" : joined(names);
 }
 

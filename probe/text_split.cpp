@@ -20,6 +20,13 @@ bool nextLine(const std::string& text, size_t& at, std::string& line)
     return true;
 }
 
+std::string trimmed(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r");
+    const size_t last = text.find_last_not_of(" \t\r");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
 std::vector<std::string> splitWords(const std::string& text, size_t limit)
 {
     std::vector<std::string> words;

@@ -12,6 +12,10 @@
 // past the line.
 bool nextLine(const std::string& text, size_t& at, std::string& line);
 
+// `text` without the spaces, tabs and carriage returns around it, as
+// protocol headers are read.
+std::string trimmed(const std::string& text);
+
 // The words of `text`: runs of characters between blanks (space, tab, line
 // and page ends), at most `limit` of them.
 std::vector<std::string> splitWords(const std::string& text, size_t limit = static_cast<size_t>(-1));

@@ -22,6 +22,7 @@
 #include "model/text_conversion.h"
 #include "persist/config_file.h"
 #include "probe/net_socket.h"
+#include "probe/thread_end.h"
 #include "tool/commands.h"
 #include "tool/interrupt.h"
 #include "tool/preset_json.h"
@@ -136,22 +137,31 @@ std::vector<SnapshotFile> fetchSnapshots(const std::vector<FoundSource>& sources
         files[index].path = snapshotName(directory, sources[index], taken);
     }
     std::mutex writing;
-    const auto fetchCamera = [&](const std::vector<size_t>& profiles) {
+    const auto fetchInto = [&](size_t index, SnapshotFile& file) {
+        std::string jpeg;
+        if (!fetchSnapshot(sources[index], login, cancel, jpeg, file.reason)) {
+            file.path.clear();
+            return;
+        }
+        std::istringstream none;
+        std::ostringstream ignored, failure;
+        ToolIo io{none, ignored, failure};
+        const std::lock_guard<std::mutex> lock(writing);
+        if (!writeOutput(file.path, jpeg, io)) {
+            file.reason = failure.str();
+            file.reason.erase(file.reason.find_last_not_of('\n') + 1);
+            file.path.clear();
+        }
+    };
+    // A camera's thread ends with its profiles, never with an exception.
+    const auto fetchCamera = [&](const std::vector<size_t>& profiles) noexcept {
         for (const size_t index : profiles) {
             SnapshotFile& file = files[index];
-            std::string jpeg;
-            if (!fetchSnapshot(sources[index], login, cancel, jpeg, file.reason)) {
+            try {
+                fetchInto(index, file);
+            } catch (const std::exception& error) {
                 file.path.clear();
-                continue;
-            }
-            std::istringstream none;
-            std::ostringstream ignored, failure;
-            ToolIo io{none, ignored, failure};
-            const std::lock_guard<std::mutex> lock(writing);
-            if (!writeOutput(file.path, jpeg, io)) {
-                file.reason = failure.str();
-                file.reason.erase(file.reason.find_last_not_of('\n') + 1);
-                file.path.clear();
+                file.reason = couldNotBeRead(error);
             }
         }
     };

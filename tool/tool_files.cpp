@@ -1,9 +1,7 @@
 #include "tool/tool_files.h"
 
-#include <filesystem>
 #include <istream>
 #include <ostream>
-#include <system_error>
 
 #include "persist/config_file.h"
 #include "persist/save_temporaries.h"
@@ -99,8 +97,7 @@ bool writeOutput(const std::string& path, const std::string& content, ToolIo& io
         return true;
     }
     const FilePath target = linkTarget(toFilePath(path));
-    std::error_code error;
-    const bool hadFile = std::filesystem::exists(std::filesystem::path(target), error);
+    const bool hadFile = pathExists(target);
     FilePath temporary;
     const int file = createSaveTemporary(target, temporary);
     bool written = file >= 0 &&
